@@ -1,0 +1,22 @@
+// Compiled into each plug-in library (not into the static framework library,
+// whose members are only pulled in when referenced): the exported entry.
+#include "framework/PluginEntry.h"
+
+extern "C" fw::EffectRecord *PLUGIN_CALL pluginMain(fw::HostCallback host) {
+  if (host == nullptr || host(nullptr, fw::kHostGetVersion, 0, 0, nullptr, 0.0f) == 0) {
+    return nullptr; // no usable host: nothing is created
+  }
+  fw::EffectBase *effect = fw::createEffect(host);
+  return effect == nullptr ? nullptr : effect->effectRecord();
+}
+
+#if defined(_WIN32)
+#include <windows.h>
+
+extern "C" BOOL WINAPI DllMain(HINSTANCE, DWORD, LPVOID) { return TRUE; }
+#else
+// Exported as "main" through the version script; g++ refuses a function of
+// this signature under that name, so the symbol is an alias.
+extern "C" fw::EffectRecord *pluginMainExport(fw::HostCallback host) __asm__("main")
+    __attribute__((alias("pluginMain"), visibility("default")));
+#endif
