@@ -18,8 +18,8 @@ namespace {
 // back during main, before we could store the instance in its record.
 thread_local PluginInstance *tOpening = nullptr;
 
-IntPtr PLUGIN_CALL hostCallback(fw::EffectRecord *record, int32_t code, int32_t index,
-                                IntPtr value, void *ptr, float opt) {
+IntPtr PLUGIN_CALL hostCallback(fw::EffectRecord *record, int32_t code, int32_t index, IntPtr value,
+                                void *ptr, float opt) {
   PluginInstance *instance = tOpening;
   if (record != nullptr && record->userData != nullptr) {
     instance = static_cast<PluginInstance *>(record->userData);
@@ -218,8 +218,8 @@ void PluginInstance::fillTransport() {
   const double beatsPerSecond = transport.tempo / 60.0;
   const double seconds = static_cast<double>(samplePosition) / sampleRate;
   const double beat = transport.startBeat + (transport.playing ? seconds * beatsPerSecond : 0.0);
-  const double beatsPerBar =
-      transport.timeSigNumerator * 4.0 / (transport.timeSigDenominator > 0 ? transport.timeSigDenominator : 4);
+  const double beatsPerBar = transport.timeSigNumerator * 4.0 /
+                             (transport.timeSigDenominator > 0 ? transport.timeSigDenominator : 4);
   transportInfo_ = fw::TransportInfo{};
   transportInfo_.samplePosition = static_cast<double>(samplePosition);
   transportInfo_.sampleRate = sampleRate;
@@ -295,9 +295,8 @@ IntPtr PluginInstance::answer(fw::EffectRecord *record, int32_t code, int32_t in
   case fw::kHostGetVendorVersion:
     return 1;
   case fw::kHostQueryCapability: {
-    static const char *const supported[] = {"sendVstEvents", "sendVstMidiEvent",
-                                            "sendVstTimeInfo", "receiveVstEvents",
-                                            "receiveVstMidiEvent"};
+    static const char *const supported[] = {"sendVstEvents", "sendVstMidiEvent", "sendVstTimeInfo",
+                                            "receiveVstEvents", "receiveVstMidiEvent"};
     if (ptr == nullptr) {
       return 0;
     }

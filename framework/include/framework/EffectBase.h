@@ -65,7 +65,9 @@ public:
   virtual void integerToText(int32_t value, char *text);
 
   EffectRecord *effectRecord() { return &record; }
-  static EffectBase *fromRecord(EffectRecord *r) { return static_cast<EffectBase *>(r->effectObject); }
+  static EffectBase *fromRecord(EffectRecord *r) {
+    return static_cast<EffectBase *>(r->effectObject);
+  }
 
 protected:
   // Sends one request to the host; the caller has checked hostCallback.

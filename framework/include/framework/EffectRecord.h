@@ -82,7 +82,7 @@ struct EffectRecord {
 #define FW_PIN(field, off32, off64)                                                                \
   static_assert(offsetof(EffectRecord, field) == (sizeof(void *) == 4 ? (off32) : (off64)),        \
                 #field " offset")
-FW_PIN(magic, 0, 0);
+static_assert(offsetof(EffectRecord, magic) == 0, "magic offset");
 FW_PIN(dispatchEntry, 4, 8);
 FW_PIN(processEntry, 8, 16);
 FW_PIN(setParamEntry, 12, 24);

@@ -63,19 +63,19 @@ struct ReceivedEvent {
 
 // The host's transport: a song that advances with the processed audio.
 struct SimulatedTransport {
-  double tempo = 120.0;     // quarter notes per minute
-  double startBeat = 0.0;   // song position of sample 0, in quarter notes
-  bool playing = true;      // when false the position stays put
-  bool available = true;    // when false the transport request answers null
+  double tempo = 120.0;   // quarter notes per minute
+  double startBeat = 0.0; // song position of sample 0, in quarter notes
+  bool playing = true;    // when false the position stays put
+  bool available = true;  // when false the transport request answers null
   int32_t timeSigNumerator = 4;
   int32_t timeSigDenominator = 4;
 };
 
 // How the host answers the plug-in.
 struct HostAnswers {
-  IntPtr version = 2400;    // request 1
-  IntPtr sendEvents = 1;    // request 8; anything but 1 refuses the events
-  IntPtr pinConnected = 0;  // request 4 (0 = connected)
+  IntPtr version = 2400;   // request 1
+  IntPtr sendEvents = 1;   // request 8; anything but 1 refuses the events
+  IntPtr pinConnected = 0; // request 4 (0 = connected)
   std::string vendor = "qern-gain";
   std::string product = "plughost";
 };
