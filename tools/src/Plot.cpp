@@ -75,7 +75,7 @@ std::string plotScript(const PlotRequest &request) {
     << " font 'Sans,10'\n"
     << "set output " << quoted(request.pngPath) << "\n"
     << "set datafile separator ','\n"
-    << "set key outside top center horizontal\n"
+    << "set key top right opaque box\n"
     << "set grid\n"
     << "set xrange [0:" << end << "]\n"
     << "set xlabel 'time (s)'\n"

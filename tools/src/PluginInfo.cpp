@@ -109,7 +109,8 @@ std::vector<std::string> flagNames(uint32_t flags) {
     if ((flags & mask) == 0) {
       continue;
     }
-    std::string name = "bit" + std::to_string(bit);
+    // Bit 0 is the interface's "has an editor window" bit.
+    std::string name = bit == 0 ? "editor" : "bit" + std::to_string(bit);
     for (const auto &known : kNames) {
       if (known.mask == mask) {
         name = known.name;
@@ -150,9 +151,10 @@ std::string formatInfoText(const PluginInfo &info) {
   out += format("Category        %d (%s)\n", info.category, categoryName(info.category).c_str());
   out += format("Delay           %d samples\n", info.delay);
 
-  out += format("\nPrograms (%zu, current %d)\n", info.programs.size(), info.currentProgram);
+  out += format("\nPrograms (%d, current %d)\n", static_cast<int>(info.programs.size()),
+                info.currentProgram);
   for (std::size_t p = 0; p < info.programs.size(); ++p) {
-    out += format("  %3zu  %s\n", p, info.programs[p].c_str());
+    out += format("  %3d  %s\n", static_cast<int>(p), info.programs[p].c_str());
   }
 
   std::size_t nameWidth = 4, labelWidth = 5;
@@ -161,7 +163,7 @@ std::string formatInfoText(const PluginInfo &info) {
     labelWidth = std::max(labelWidth, trimmed(param.label).size());
   }
   const int nw = static_cast<int>(nameWidth), lw = static_cast<int>(labelWidth);
-  out += format("\nParameters (%zu)\n", info.params.size());
+  out += format("\nParameters (%d)\n", static_cast<int>(info.params.size()));
   if (!info.params.empty()) {
     out += format("  %5s  %-*s  %-*s  %-10s  %s\n", "index", nw, "name", lw, "label", "value",
                   "display");
@@ -211,8 +213,9 @@ std::string formatInfoJson(const PluginInfo &info) {
   field("currentProgram", std::to_string(info.currentProgram));
   std::string programs;
   for (std::size_t p = 0; p < info.programs.size(); ++p) {
-    programs += format("%s\n    {\"index\": %zu, \"name\": ", p == 0 ? "" : ",", p) +
-                jsonString(info.programs[p]) + "}";
+    programs +=
+        format("%s\n    {\"index\": %d, \"name\": ", p == 0 ? "" : ",", static_cast<int>(p)) +
+        jsonString(info.programs[p]) + "}";
   }
   field("programs", "[" + programs + (programs.empty() ? "]" : "\n  ]"));
   std::string params;

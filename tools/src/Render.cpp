@@ -71,13 +71,15 @@ bool resolveSetting(host::PluginInstance &instance, const std::string &setting,
       if (toLower(name) == wanted) {
         matches.push_back(i);
       }
-      if (known.size() < 300) {
+      if (!name.empty() && known.size() < 300) {
         known += (known.empty() ? "" : ", ") + name;
       }
     }
     if (matches.empty()) {
-      error = "--set " + setting + ": unknown parameter '" + key + "' (" +
-              (known.empty() ? std::string("the plug-in has none") : "known: " + known) + ")";
+      const std::string hint = !known.empty() ? "known: " + known
+                               : count > 0    ? "its parameters have no names: use an index"
+                                              : "the plug-in has no parameters";
+      error = "--set " + setting + ": unknown parameter '" + key + "' (" + hint + ")";
       return false;
     }
     if (matches.size() > 1) {
@@ -436,9 +438,10 @@ std::string renderSummary(const RenderOptions &options, const RenderResult &resu
                 result.overwriting ? "overwriting" : "adding");
   out += line;
   for (const auto &setting : result.settings) {
-    std::snprintf(line, sizeof line, "  parameter %d %s = %g (%s)\n", setting.index,
-                  setting.name.c_str(), static_cast<double>(setting.value),
-                  setting.display.c_str());
+    std::snprintf(line, sizeof line, "  parameter %d%s%s = %g%s%s%s\n", setting.index,
+                  setting.name.empty() ? "" : " ", setting.name.c_str(),
+                  static_cast<double>(setting.value), setting.display.empty() ? "" : " (",
+                  setting.display.c_str(), setting.display.empty() ? "" : ")");
     out += line;
   }
   std::string controllers;

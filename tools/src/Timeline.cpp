@@ -24,10 +24,10 @@ std::string timelineCsv(const Timeline &timeline) {
   char buffer[160];
   for (std::size_t b = 0; b < timeline.blocks.size(); ++b) {
     const BlockRecord &block = timeline.blocks[b];
-    std::snprintf(buffer, sizeof buffer, "%zu,%lld,%.6f,%.6f,%d,%.6g,%.6g,%d,", b,
-                  static_cast<long long>(block.startFrame), block.seconds, block.beat, block.frames,
-                  static_cast<double>(block.inputPeak), static_cast<double>(block.inputMean),
-                  block.events);
+    std::snprintf(buffer, sizeof buffer, "%lld,%lld,%.6f,%.6f,%d,%.6g,%.6g,%d,",
+                  static_cast<long long>(b), static_cast<long long>(block.startFrame),
+                  block.seconds, block.beat, block.frames, static_cast<double>(block.inputPeak),
+                  static_cast<double>(block.inputMean), block.events);
     out += buffer;
     std::string changes;
     for (const auto &change : block.controlChanges) {

@@ -78,21 +78,19 @@ float decodeSample(const unsigned char *p, int bytes, bool isFloat) {
   }
 }
 
-// Float to a signed integer of `bits` bits: scaled by 2^(bits-1), rounded,
-// limited to the integer's range; not-a-number becomes 0.
+// Float to a signed integer of `bits` bits as libsndfile does it, so that
+// both builds write the same samples: rounded to 32 bits (scaled by 2^31,
+// limited to the range), then shifted down to the width. Not-a-number
+// gives 0. Reading divides by 2^(bits-1), as libsndfile does too.
 int64_t quantize(float x, int bits) {
-  const double scale = std::ldexp(1.0, bits - 1);
   if (std::isnan(x)) {
     return 0;
   }
-  const double v = std::nearbyint(static_cast<double>(x) * scale);
-  if (v >= scale - 1.0) {
-    return static_cast<int64_t>(scale - 1.0);
-  }
-  if (v <= -scale) {
-    return static_cast<int64_t>(-scale);
-  }
-  return static_cast<int64_t>(v);
+  const double scaled = static_cast<double>(x) * 2147483648.0;
+  int64_t v = scaled >= 2147483647.0    ? 2147483647
+              : scaled <= -2147483648.0 ? -2147483647 - 1
+                                        : static_cast<int64_t>(std::nearbyint(scaled));
+  return v >> (32 - bits); // an arithmetic shift: toward minus infinity
 }
 
 } // namespace
