@@ -158,8 +158,10 @@ bool writeAudioFile(const std::string &path, const std::string &typeName, const 
     error = "cannot write '" + typeName + "' (" + trimmed(sf_strerror(nullptr)) + ")";
     return false;
   }
-  // Samples beyond full scale are clipped, not wrapped, in integer formats.
+  // Samples beyond full scale are clipped, not wrapped, in integer formats;
+  // no PEAK chunk, whose time stamp would make every run's file different.
   sf_command(file, SFC_SET_CLIPPING, nullptr, SF_TRUE);
+  sf_command(file, SFC_SET_ADD_PEAK_CHUNK, nullptr, SF_FALSE);
   const int channels = info.channels;
   const int64_t frames = audio.frames();
   std::vector<float> interleaved(4096 * static_cast<std::size_t>(channels));

@@ -37,9 +37,15 @@ int channelMessageLength(unsigned char status) {
 
 } // namespace
 
+uint32_t microsPerQuarter(const MidiFileSettings &settings) {
+  return static_cast<uint32_t>(std::min(std::lround(60000000.0 / settings.tempo), 0xFFFFFFl));
+}
+
 int64_t framesToTicks(int64_t frame, const MidiFileSettings &settings) {
-  const double quarters = static_cast<double>(frame) / settings.sampleRate * settings.tempo / 60.0;
-  return std::llround(quarters * settings.ticksPerQuarter);
+  // Through the tempo as the file stores it (whole microseconds per quarter
+  // note), so that each message lands at its time in seconds.
+  const double secondsPerTick = microsPerQuarter(settings) / 1.0e6 / settings.ticksPerQuarter;
+  return std::llround(static_cast<double>(frame) / settings.sampleRate / secondsPerTick);
 }
 
 std::vector<unsigned char> buildMidiFile(const std::vector<TimedMidiMessage> &messages,
@@ -57,10 +63,8 @@ std::vector<unsigned char> buildMidiFile(const std::vector<TimedMidiMessage> &me
     putVarLength(track, settings.trackName.size());
     track.insert(track.end(), settings.trackName.begin(), settings.trackName.end());
   }
-  const auto microsPerQuarter =
-      static_cast<uint32_t>(std::min(std::lround(60000000.0 / settings.tempo), 0xFFFFFFl));
   track.insert(track.end(), {0x00, 0xFF, 0x51, 0x03});
-  putBig(track, microsPerQuarter, 3);
+  putBig(track, microsPerQuarter(settings), 3);
   track.insert(track.end(), {0x00, 0xFF, 0x58, 0x04, 0x04, 0x02, 0x18, 0x08}); // 4/4
 
   int left = 0;

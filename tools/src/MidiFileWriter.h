@@ -21,7 +21,9 @@ struct MidiFileSettings {
   std::string trackName;
 };
 
-// Frames to ticks at the tempo, rounded to the nearest tick.
+// The tempo as the file stores it: whole microseconds per quarter note.
+uint32_t microsPerQuarter(const MidiFileSettings &settings);
+// Frames to ticks at that tempo, rounded to the nearest tick.
 int64_t framesToTicks(int64_t frame, const MidiFileSettings &settings);
 
 // The bytes of the file. Messages are written in time order (messages of
