@@ -57,7 +57,7 @@ int runDemo(const std::string &folder, std::FILE *out) {
   }
 
   // QERN: the loop's level as control changes on controller 74 (cut-off);
-  // its gain parameter (index 1) at 0.25 keeps the loudest blocks in range.
+  // its gain parameter (index 1) at 0.17 keeps the loudest blocks below 127.
   RenderOptions q;
   q.plugin = qern;
   q.input = loop;
@@ -66,7 +66,7 @@ int runDemo(const std::string &folder, std::FILE *out) {
   q.csv = inFolder(folder, "qern-timeline.csv");
   q.plot = canPlot ? inFolder(folder, "qern-plot.png") : std::string();
   q.tempo = kDrumLoopTempo;
-  q.settings = {"1=0.25"};
+  q.settings = {"1=0.17"};
   RenderResult qResult;
   if (!renderFile(q, qResult, error)) {
     fail("QERN: " + error);
