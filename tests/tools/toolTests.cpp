@@ -22,8 +22,7 @@
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/wait.h>
-
-extern char **environ;
+#include <unistd.h>
 
 namespace fs = std::filesystem;
 using plughost::AudioData;

@@ -11,7 +11,7 @@
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/wait.h>
-extern char **environ;
+#include <unistd.h>
 #endif
 
 namespace fs = std::filesystem;

@@ -63,9 +63,9 @@ float decodeSample(const unsigned char *p, int bytes, bool isFloat) {
   }
   switch (bytes) {
   case 1:
-    return (static_cast<int>(p[0]) - 128) / 128.0f;
+    return static_cast<float>(static_cast<int>(p[0]) - 128) / 128.0f;
   case 2:
-    return static_cast<int16_t>(le16(p)) / 32768.0f;
+    return static_cast<float>(static_cast<int16_t>(le16(p))) / 32768.0f;
   case 3: {
     const int32_t v = static_cast<int32_t>((static_cast<uint32_t>(p[0]) << 8) |
                                            (static_cast<uint32_t>(p[1]) << 16) |
@@ -164,8 +164,12 @@ bool readWav(const std::string &path, AudioData &audio, std::string &error) {
         return false;
       }
       haveData = true;
-    } else if (std::fseek(file.get(), static_cast<long>(size + (size & 1)), SEEK_CUR) != 0) {
-      break;
+    } else {
+      // Chunks we do not read are skipped, with their pad byte.
+      const uint64_t skip = static_cast<uint64_t>(size) + (size & 1);
+      if (skip > 0x7FFFFFFF || std::fseek(file.get(), static_cast<long>(skip), SEEK_CUR) != 0) {
+        break;
+      }
     }
   }
   if (!haveFormat || !haveData) {

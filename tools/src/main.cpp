@@ -11,7 +11,9 @@
 #include <CLI/CLI.hpp>
 
 #include <cstdio>
+#include <exception>
 #include <map>
+#include <new>
 #include <string>
 
 #if defined(_WIN32)
@@ -68,8 +70,7 @@ int runInfo(const std::string &pluginName, bool json, std::FILE *out) {
 
 } // namespace
 
-int main(int argc, char **argv) {
-  plughost::removeTemporariesOnInterrupt();
+static int runCommandLine(int argc, char **argv) {
   CLI::App app{"plughost: a command-line host for VST 2 plug-ins (QERN, GAIN and any other).\n"
                "Shows what a host sees of a plug-in, renders audio files through it with its "
                "MIDI output, a timeline and a picture, and renders a built-in demo.",
@@ -165,4 +166,15 @@ int main(int argc, char **argv) {
   }
   std::fflush(out);
   return status;
+}
+
+int main(int argc, char **argv) {
+  plughost::removeTemporariesOnInterrupt();
+  try {
+    return runCommandLine(argc, argv);
+  } catch (const std::bad_alloc &) {
+    return fail("out of memory (the whole input and output are held in memory)");
+  } catch (const std::exception &e) {
+    return fail(e.what());
+  }
 }
