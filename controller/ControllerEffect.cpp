@@ -1,8 +1,90 @@
 #include "ControllerEffect.h"
 
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+
 namespace qern {
 
-ControllerEffect::ControllerEffect(fw::HostCallback host) : EffectBaseEx(host, 16, 2) {
+const char *const controllerNames[kControllerNameCount] = {
+    "Banksel",      "Modulation",   "Breath",       "#3",           "Foot",         "Portamento",
+    "DataEntry",    "Volume",       "Balance",      "#9",           "Pan",          "Expression",
+    "GenPurp1",     "GenPurp2",     "GenPurp3",     "GenPurp4",     "#16",          "#17",
+    "#18",          "#19",          "#20",          "#21",          "#22",          "#23",
+    "#24",          "#25",          "#26",          "#27",          "#28",          "#29",
+    "#30",          "#31",          "BankSelLSB",   "Mod LSB",      "BreathLSB",    "FootLSB",
+    "PortaLSB",     "DataEntLSB",   "VolumeLSB",    "BalanceLSB",   "#40",          "Pan LSB",
+    "Expr LSB",     "#43",          "#44",          "#45",          "#46",          "#47",
+    "#48",          "#49",          "#50",          "#51",          "#52",          "#53",
+    "#54",          "#55",          "#56",          "#57",          "#58",          "#59",
+    "#60",          "#61",          "#62",          "#63",          "Sustain",      "Porta On/Off",
+    "Sostenuto",    "Soft pedal",   "Legato fs",    "Hold 2",       "Sound var",    "Harmonique",
+    "Release time", "Attack time",  "Cut-off",      "#75",          "#76",          "#77",
+    "#78",          "#79",          "GenPurp5",     "GenPurp6",     "GenPurp7",     "GenPurp8",
+    "Porta ",       "#85",          "#86",          "#87",          "#88",          "#89",
+    "#90",          "ExtFx1 Depth", "ExtFx2 Depth", "ExtFx3 Depth", "ExtFx4 Depth", "ExtFx5 Depth",
+    "Data inc",     "Data dec",     "Nrpn LSB",     "Nrpn MSB",     "Rpn LSB",      "Rpn MSB",
+    "#102",         "#103",         "#104",         "#105",         "#106",         "#107",
+    "#108",         "#109",         "#110",         "#111",         "#112",         "#113",
+    "#114",         "#115",         "#116",         "#117",         "#119",         "AllSound off",
+    "Reset ",       "Local ",       "AllNotes off", "Omni ON",      "Omni OFF",     "Mono ON",
+    "Poly ON",
+};
+
+namespace {
+
+constexpr int kControllerParam = 0;
+constexpr int kGainParam = 1;
+
+struct ParamText {
+  const char *name;
+  const char *label;
+};
+constexpr ParamText kParamTexts[kParamCount] = {
+    {"Controler", ""},
+    {" Gain", "   dB   "},
+};
+
+constexpr const char *kCapabilities[] = {"sendVstMidiEvent", "sendVstEvents", "receiveVstEvents",
+                                         "receiveVstMidiEvent"};
+
+// value × 127, truncated toward zero and limited to 0..limit. Host values
+// outside 0..1 (or not numbers) never reach an unlimited conversion.
+int midiNumber(float value, int limit) {
+  const double scaled = static_cast<double>(value) * 127.0;
+  if (!(scaled > 0.0)) { // negative, zero or not a number
+    return 0;
+  }
+  return scaled >= limit ? limit : static_cast<int>(scaled);
+}
+
+void copyLimited(char *destination, const char *source, std::size_t capacity) {
+  std::size_t n = 0;
+  while (n + 1 < capacity && source[n] != '\0') {
+    destination[n] = source[n];
+    ++n;
+  }
+  destination[n] = '\0';
+}
+
+} // namespace
+
+uint8_t blockLevel(float gainValue, float sum, int32_t frames) {
+  if (frames <= 0) {
+    return 0;
+  }
+  const auto x = static_cast<float>(static_cast<double>(gainValue) * 889.0 *
+                                    static_cast<double>(sum) / static_cast<double>(frames));
+  if (!(x > 0.0f)) { // silence, a negative gain, or not a number (0 × inf, a NaN sample)
+    return 0;
+  }
+  return x > 127.0f ? 127 : static_cast<uint8_t>(x);
+}
+
+ControllerEffect::ControllerEffect(fw::HostCallback host)
+    : EffectBaseEx(host, kProgramCount, kParamCount),
+      programs(new ControllerProgram[kProgramCount]) {
+  setProgramIndex(0);
   setInputCount(2);
   setOutputCount(2);
   declareOverwriting(true);
@@ -10,18 +92,180 @@ ControllerEffect::ControllerEffect(fw::HostCallback host) : EffectBaseEx(host, 1
   declareMonoCapable(true);
 }
 
-void ControllerEffect::processAdding(float **inputs, float **outputs, int32_t frames) {
-  for (int32_t i = 0; i < frames; ++i) {
-    outputs[0][i] += inputs[0][i];
-    outputs[1][i] += inputs[1][i];
+ControllerEffect::~ControllerEffect() = default;
+
+void ControllerEffect::setParamValue(int32_t index, float value) {
+  ControllerProgram &program = programs[currentProgram];
+  switch (index) {
+  case kControllerParam:
+    program.controllerValue = value;
+    controllerValue = value;
+    controllerNumber = static_cast<uint8_t>(midiNumber(value, 127));
+    break;
+  case kGainParam:
+    program.gainValue = value;
+    gainValue = value;
+    break;
+  default:
+    break;
   }
 }
 
-void ControllerEffect::processOverwriting(float **inputs, float **outputs, int32_t frames) {
-  for (int32_t i = 0; i < frames; ++i) {
-    outputs[0][i] = inputs[0][i];
-    outputs[1][i] = inputs[1][i];
+float ControllerEffect::getParamValue(int32_t index) {
+  switch (index) {
+  case kControllerParam:
+    return controllerValue;
+  case kGainParam:
+    return gainValue;
+  default:
+    return 0.0f;
   }
+}
+
+void ControllerEffect::setProgramIndex(int32_t program) {
+  currentProgram = program;
+  setParamValue(kControllerParam, programs[program].controllerValue);
+  setParamValue(kGainParam, programs[program].gainValue);
+}
+
+void ControllerEffect::renameProgram(char *text) {
+  copyLimited(programs[currentProgram].name, text, kProgramNameBytes);
+}
+
+void ControllerEffect::copyProgramName(char *text) {
+  const char *name = programs[currentProgram].name;
+  if (std::strcmp(name, "Init") == 0) { // read back numbered: "Init 1" .. "Init 16"
+    char numbered[kProgramNameBytes + 12];
+    std::snprintf(numbered, sizeof numbered, "%s %d", name, static_cast<int>(currentProgram) + 1);
+    copyLimited(text, numbered, kProgramNameBytes);
+  } else {
+    std::strcpy(text, name);
+  }
+}
+
+void ControllerEffect::copyParamName(int32_t index, char *text) {
+  if (index >= 0 && index < kParamCount) {
+    std::strcpy(text, kParamTexts[index].name);
+  }
+}
+
+void ControllerEffect::copyParamLabel(int32_t index, char *text) {
+  if (index >= 0 && index < kParamCount) {
+    std::strcpy(text, kParamTexts[index].label);
+  }
+}
+
+void ControllerEffect::copyParamDisplay(int32_t index, char *text) {
+  switch (index) {
+  case kControllerParam:
+    // From the value, not the controller number: 1.0 (controller 127) shows row 126.
+    std::strcpy(text, controllerNames[midiNumber(controllerValue, kControllerNameCount - 1)]);
+    break;
+  case kGainParam:
+    gainToDbText(gainValue * 7.0f, text);
+    break;
+  default:
+    break;
+  }
+}
+
+void ControllerEffect::onSuspend() {}
+
+void ControllerEffect::onResume() { requestEvents(1); }
+
+bool ControllerEffect::effectNameText(char *text) {
+  std::strcpy(text, "Wendaro");
+  return true;
+}
+
+bool ControllerEffect::vendorText(char *text) {
+  std::strcpy(text, "QERN");
+  return true;
+}
+
+bool ControllerEffect::productText(char *text) {
+  std::strcpy(text, "Ostrevin");
+  return true;
+}
+
+int32_t ControllerEffect::vendorVersion() { return 1; }
+
+int32_t ControllerEffect::answerCapability(char *keyword) {
+  if (keyword == nullptr) {
+    return 0;
+  }
+  for (const char *supported : kCapabilities) {
+    if (std::strcmp(keyword, supported) == 0) {
+      return 1;
+    }
+  }
+  return 0;
+}
+
+// Real-time: one pass over the block, no allocation; the message lives on the stack.
+//
+// The block sum is a chain of dependent additions rounded to single precision
+// after every frame; it must not be reordered or vectorised, or the level
+// changes. It is taken from the input before any output is written, so
+// in-place buffers measure the input.
+void ControllerEffect::processOverwriting(float **inputs, float **outputs, int32_t frames) {
+  const float *left = inputs[0];
+  const float *right = inputs[1];
+  float sum = 0.0f;
+  for (int32_t i = 0; i < frames; ++i) {
+    sum = static_cast<float>(
+        (std::fabs(static_cast<double>(left[i])) + std::fabs(static_cast<double>(right[i]))) +
+        static_cast<double>(sum));
+  }
+  if (frames > 0) {
+    // Bit-for-bit copies (signalling NaNs included); memmove allows in-place buffers.
+    const auto bytes = static_cast<std::size_t>(frames) * sizeof(float);
+    std::memmove(outputs[0], left, bytes);
+    std::memmove(outputs[1], right, bytes);
+  }
+  finishBlock(sum, frames);
+}
+
+void ControllerEffect::processAdding(float **inputs, float **outputs, int32_t frames) {
+  const float *left = inputs[0];
+  const float *right = inputs[1];
+  float *outLeft = outputs[0];
+  float *outRight = outputs[1];
+  float sum = 0.0f;
+  for (int32_t i = 0; i < frames; ++i) {
+    const float l = left[i]; // read before the outputs, which may be the inputs
+    const float r = right[i];
+    sum =
+        static_cast<float>((std::fabs(static_cast<double>(l)) + std::fabs(static_cast<double>(r))) +
+                           static_cast<double>(sum));
+    outLeft[i] += l;
+    outRight[i] += r;
+  }
+  finishBlock(sum, frames);
+}
+
+void ControllerEffect::finishBlock(float sum, int32_t frames) {
+  const uint8_t level = blockLevel(gainValue, sum, frames);
+  if (level != lastLevel) {
+    // At the block's last frame: hosts read an event's offset as a frame
+    // inside the current block (0 .. frames - 1).
+    sendControlChange(level, frames > 0 ? frames - 1 : 0);
+  }
+  lastLevel = level; // whatever the host answered: the same level is not offered again
+}
+
+void ControllerEffect::sendControlChange(uint8_t level, int32_t frameOffset) {
+  fw::MidiEventRecord event{};
+  event.eventType = fw::kEventTypeMidi;
+  event.recordBytes = fw::kMidiEventRecordBytes;
+  event.frameOffset = frameOffset;
+  event.midiBytes[0] = 0xB0; // control change, channel 1
+  event.midiBytes[1] = controllerNumber;
+  event.midiBytes[2] = level;
+  fw::EventList list{};
+  list.eventCount = 1;
+  list.events[0] = &event;
+  sendEventsToHost(&list);
 }
 
 } // namespace qern
