@@ -121,6 +121,10 @@ bool renderFile(const RenderOptions &options, RenderResult &result, std::string 
     error = "--tempo must be from 4 to 999 quarter notes per minute";
     return false;
   }
+  if (!std::isfinite(options.startBeat)) {
+    error = "--start-beat must be a number of quarter notes";
+    return false;
+  }
   if (!checkAudioOutput(options.output, options.sampleFormat, error)) {
     return false;
   }
@@ -324,6 +328,7 @@ bool renderFile(const RenderOptions &options, RenderResult &result, std::string 
     }
     result.events += block.events;
     block.heldControlValue = held;
+    result.droppedEvents += static_cast<int64_t>(instance.droppedRecords());
     instance.clearRecords(); // the host's records stay bounded over long renders
 
     block.outputPeaks.assign(outputs, 0.0f);
@@ -472,6 +477,13 @@ std::string renderSummary(const RenderOptions &options, const RenderResult &resu
   if (result.outputs > 2) {
     std::snprintf(line, sizeof line, "  the signal moved to another output %lld times\n",
                   static_cast<long long>(result.outputMoves));
+    out += line;
+  }
+  if (result.droppedEvents > 0) {
+    std::snprintf(line, sizeof line,
+                  "  warning: %lld requests or events came beyond what the host records in one "
+                  "block and were not kept\n",
+                  static_cast<long long>(result.droppedEvents));
     out += line;
   }
   if (result.skippedMidi > 0) {

@@ -50,6 +50,7 @@ struct RenderResult {
   std::vector<int64_t> blocksPerOutput; // blocks in which each output carried signal
   int64_t outputMoves = 0;              // blocks whose loudest output differs from the last one's
   int skippedMidi = 0;                  // events a MIDI file cannot hold
+  int64_t droppedEvents = 0;            // beyond the host's records in one block
   std::vector<AppliedSetting> settings;
   std::vector<std::string> files; // written, in order
 };
