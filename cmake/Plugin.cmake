@@ -12,9 +12,11 @@ function(add_plugin name core)
     target_link_options(${name} PRIVATE -static -static-libgcc -static-libstdc++
                         -Wl,--kill-at -Wl,--no-insert-timestamp)
   else()
-    target_link_options(${name} PRIVATE -static-libgcc -static-libstdc++
-                        -Wl,--version-script=${PROJECT_SOURCE_DIR}/cmake/plugin.map
-                        -Wl,-z,defs -Wl,-z,now)
+    target_link_options(${name} PRIVATE -Wl,--version-script=${PROJECT_SOURCE_DIR}/cmake/plugin.map
+                        -Wl,-z,now)
+    if(PLUGIN_STRICT_LINK)
+      target_link_options(${name} PRIVATE -static-libgcc -static-libstdc++ -Wl,-z,defs)
+    endif()
     set_target_properties(${name} PROPERTIES LINK_DEPENDS ${PROJECT_SOURCE_DIR}/cmake/plugin.map)
   endif()
   set_property(GLOBAL APPEND PROPERTY PLUGIN_TARGETS ${name})

@@ -43,6 +43,15 @@ void copyText(void *ptr, const std::string &text, std::size_t capacity) {
   static_cast<char *>(ptr)[n] = '\0';
 }
 
+// A number answered as an integer: truncated, 0 when it is not a number or
+// does not fit (the host's figures may be set to anything by a test).
+IntPtr answerNumber(double x) {
+  if (!(x > -2147483648.0 && x < 2147483648.0)) {
+    return 0;
+  }
+  return static_cast<IntPtr>(x);
+}
+
 } // namespace
 
 std::string executableDirectory() {
@@ -110,15 +119,16 @@ PluginLibrary::~PluginLibrary() {
 #endif
 }
 
-PluginInstance::PluginInstance() {
+PluginInstance::PluginInstance(std::size_t recordCapacity) {
   // Reserved up front: recording never allocates during processing.
-  requests_.reserve(kRequestCapacity);
-  events_.reserve(kEventCapacity);
+  requests_.reserve(recordCapacity);
+  events_.reserve(recordCapacity);
 }
 
 std::unique_ptr<PluginInstance> PluginInstance::open(PluginMain main, std::string &error,
-                                                     HostAnswers answers) {
-  std::unique_ptr<PluginInstance> instance(new PluginInstance());
+                                                     HostAnswers answers,
+                                                     std::size_t recordCapacity) {
+  std::unique_ptr<PluginInstance> instance(new PluginInstance(recordCapacity));
   instance->answers = std::move(answers);
   PluginInstance *previous = tOpening;
   tOpening = instance.get();
@@ -235,9 +245,12 @@ void PluginInstance::fillTransport() {
 
 IntPtr PluginInstance::answer(fw::EffectRecord *record, int32_t code, int32_t index, IntPtr value,
                               void *ptr, float opt) {
+  const RecordedRequest request{record, code, index, value, ptr, opt, inProcess_ ? blockCount : -1};
+  if (observer != nullptr) {
+    observer(observerContext, request, ptr);
+  }
   if (requests_.size() < requests_.capacity()) {
-    requests_.push_back(
-        RecordedRequest{record, code, index, value, ptr, opt, inProcess_ ? blockCount : -1});
+    requests_.push_back(request);
   } else {
     ++dropped_;
   }
@@ -277,9 +290,9 @@ IntPtr PluginInstance::answer(fw::EffectRecord *record, int32_t code, int32_t in
     return 1;
   }
   case fw::kHostTempoAt:
-    return static_cast<IntPtr>(transport.tempo * 10000.0);
+    return answerNumber(transport.tempo * 10000.0);
   case fw::kHostGetSampleRate:
-    return static_cast<IntPtr>(sampleRate);
+    return answerNumber(sampleRate);
   case fw::kHostGetBlockSize:
     return blockSize;
   case fw::kHostGetProcessLevel:

@@ -31,6 +31,10 @@ else()
   endforeach()
   string(REGEX MATCHALL "NEEDED +[^\n]+" imports "${headers}")
   set(allowed "^NEEDED +(libc\\.so\\.6|libm\\.so\\.6|ld-linux[^ ]*)$")
+  if(DEFINED STRICT_LINK AND NOT STRICT_LINK)
+    # Sanitizer builds: the C++ and sanitizer runtimes are shared libraries.
+    set(allowed "^NEEDED +(libc\\.so\\.6|libm\\.so\\.6|ld-linux[^ ]*|libstdc\\+\\+\\.so\\.6|libgcc_s\\.so\\.1|lib[a-z]*san\\.so\\.[0-9]+)$")
+  endif()
 endif()
 
 if(NOT exports STREQUAL "main")

@@ -87,8 +87,11 @@ public:
 
   // Calls the library's main with our callback; null with a reason when main
   // answers null. `answers` may be adjusted before opening (the version probe).
+  // `recordCapacity` bounds the recorded requests and events each (reserved
+  // up front; programs that open thousands of instances keep it small).
   static std::unique_ptr<PluginInstance> open(PluginMain main, std::string &error,
-                                              HostAnswers answers = {});
+                                              HostAnswers answers = {},
+                                              std::size_t recordCapacity = kRequestCapacity);
   ~PluginInstance(); // closes the effect if still open
   PluginInstance(const PluginInstance &) = delete;
   PluginInstance &operator=(const PluginInstance &) = delete;
@@ -134,12 +137,19 @@ public:
   int64_t blockCount = 0;     // processing calls so far
   const fw::TransportInfo &lastTransport() const { return transportInfo_; }
 
+  // Called first for every request the plug-in sends, on the plug-in's thread,
+  // with `ptr` as sent (what it points to lives only for the call). Must not
+  // allocate when the request comes during processing.
+  using RequestObserver = void (*)(void *context, const RecordedRequest &request, void *ptr);
+  RequestObserver observer = nullptr;
+  void *observerContext = nullptr;
+
   // Answers one request; public so that a test can call it like a plug-in would.
   IntPtr answer(fw::EffectRecord *record, int32_t code, int32_t index, IntPtr value, void *ptr,
                 float opt);
 
 private:
-  PluginInstance();
+  explicit PluginInstance(std::size_t recordCapacity);
   void fillTransport();
 
   fw::EffectRecord *record_ = nullptr;
