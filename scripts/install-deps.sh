@@ -7,7 +7,7 @@ packages=(
   cmake make g++ g++-multilib mingw-w64 doctest-dev
   wine wine32 wine64 qemu-user-static
   libsndfile1-dev libcli11-dev gnuplot-nox
-  python3-mido python3-matplotlib python3-numpy
+  python3-mido dpf-plugins-vst
   libbenchmark-dev clang libclang-rt-14-dev valgrind
   lsp-plugins-vst zam-plugins
 )
