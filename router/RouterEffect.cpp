@@ -260,6 +260,9 @@ void RouterEffect::processAdding(float **inputs, float **outputs, int32_t frames
     stepEnvelope();
   }
   computeLevel();
+  if (frames <= 0) { // an empty block may come without buffers
+    return;
+  }
 
   const float gainNow = level;
   const float *input = inputs[0];
