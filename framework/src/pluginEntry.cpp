@@ -14,9 +14,10 @@ extern "C" fw::EffectRecord *PLUGIN_CALL pluginMain(fw::HostCallback host) {
 #include <windows.h>
 
 extern "C" BOOL WINAPI DllMain(HINSTANCE, DWORD, LPVOID) { return TRUE; }
-#else
+#elif !defined(FW_NO_MAIN_EXPORT)
 // Exported as "main" through the version script; g++ refuses a function of
-// this signature under that name, so the symbol is an alias.
+// this signature under that name, so the symbol is an alias. A test program
+// that compiles this file defines FW_NO_MAIN_EXPORT to keep its own main.
 extern "C" fw::EffectRecord *pluginMainExport(fw::HostCallback host) __asm__("main")
     __attribute__((alias("pluginMain"), visibility("default")));
 #endif
