@@ -28,6 +28,21 @@ namespace {
   std::abort();
 }
 
+// FUZZ_TRACE=1 in the environment prints every step, to explain a finding.
+bool gTrace = false;
+
+void trace(const char *format, ...) {
+  if (!gTrace) {
+    return;
+  }
+  std::va_list args;
+  va_start(args, format);
+  std::fprintf(stderr, "step: ");
+  std::vfprintf(stderr, format, args);
+  std::fprintf(stderr, "\n");
+  va_end(args);
+}
+
 // Reads the input front to back; once it runs dry every read answers 0.
 class Reader {
 public:
@@ -355,21 +370,33 @@ public:
     switch (in_.byte() % 12) {
     case 0:
       return dispatchAny();
-    case 1:
-      p_.setParam(in_.index(), in_.anyFloat());
+    case 1: {
+      const int32_t index = in_.index();
+      const float value = in_.anyFloat();
+      trace("setParam(%d, %g)", index, static_cast<double>(value));
+      p_.setParam(index, value);
       break;
-    case 2:
-      (void)p_.getParam(in_.index());
+    }
+    case 2: {
+      const int32_t index = in_.index();
+      trace("getParam(%d) = %g", index, static_cast<double>(p_.getParam(index)));
       break;
-    case 3:
-      p_.dispatch(fw::kReqSetProgram, 0, in_.number());
+    }
+    case 3: {
+      const int32_t program = in_.number();
+      trace("set program %d", program);
+      p_.dispatch(fw::kReqSetProgram, 0, program);
       break;
+    }
     case 4:
       rename();
       break;
-    case 5:
-      p_.dispatch(fw::kReqSuspendResume, 0, in_.byte() % 3);
+    case 5: {
+      const int32_t value = in_.byte() % 3;
+      trace("%s", value == 0 ? "suspend" : "resume");
+      p_.dispatch(fw::kReqSuspendResume, 0, value);
       break;
+    }
     case 6:
       process(1);
       break;
@@ -379,13 +406,19 @@ public:
     case 8:
       readTexts(in_.index());
       break;
-    case 9:
-      p_.dispatch(fw::kReqSetSampleRate, 0, 0, nullptr, in_.anyFloat());
-      p_.dispatch(fw::kReqSetBlockSize, 0, in_.number());
+    case 9: {
+      const float rate = in_.anyFloat();
+      const int32_t frames = in_.number();
+      trace("sample rate %g, block size %d", static_cast<double>(rate), frames);
+      p_.dispatch(fw::kReqSetSampleRate, 0, 0, nullptr, rate);
+      p_.dispatch(fw::kReqSetBlockSize, 0, frames);
       break;
+    }
     case 10: {
       const int32_t index = in_.index();
-      p_.setParam(index, in_.anyFloat());
+      const float value = in_.anyFloat();
+      trace("setParam(%d, %g) and read its texts", index, static_cast<double>(value));
+      p_.setParam(index, value);
       readTexts(index);
       break;
     }
@@ -406,6 +439,8 @@ private:
     const float opt = in_.anyFloat();
     uint8_t text[600];
     const std::size_t length = in_.take(text, in_.u16() % sizeof text);
+    trace("dispatch(%d, index %d, value %d, opt %g, text of %zu bytes)", code, index, value,
+          static_cast<double>(opt), length);
     if (code == fw::kReqClose) {
       if (p_.close() != 1) {
         finding("close answered other than 1");
@@ -424,6 +459,7 @@ private:
     const std::size_t length = in_.take(text, in_.u16() % sizeof text);
     guarded_.prepare(text, length);
     const std::size_t textBytes = strnlen(guarded_.area(), GuardedText::kArea) + 1;
+    trace("rename program: %zu bytes", textBytes - 1);
     p_.dispatch(fw::kReqSetProgramName, 0, 0, guarded_.area());
     guarded_.check(fw::kReqSetProgramName, 0, textBytes);
     readText(fw::kReqGetProgramName, 0);
@@ -448,33 +484,42 @@ private:
     switch (in_.byte() % 9) {
     case 0:
       p_.answers.version = in_.byte() % 2 == 0 ? 0 : static_cast<int32_t>(in_.u32());
+      trace("host version answer %ld", static_cast<long>(p_.answers.version));
       break;
     case 1: {
       static const fw::IntPtr kAnswers[] = {1, 0, 2, -1};
       p_.answers.sendEvents = kAnswers[in_.byte() % 4];
+      trace("host send-events answer %ld", static_cast<long>(p_.answers.sendEvents));
       break;
     }
     case 2:
       p_.transport.available = !p_.transport.available;
+      trace("transport %s", p_.transport.available ? "available" : "null");
       break;
     case 3:
       p_.transport.playing = !p_.transport.playing;
+      trace("transport %s", p_.transport.playing ? "playing" : "stopped");
       break;
     case 4:
       p_.transport.tempo = in_.anyDouble();
+      trace("tempo %g", p_.transport.tempo);
       break;
     case 5:
       p_.transport.startBeat = in_.anyDouble();
+      trace("song start position %g", p_.transport.startBeat);
       break;
     case 6:
       p_.sampleRate = in_.anyFloat();
+      trace("host sample rate %g", static_cast<double>(p_.sampleRate));
       break;
     case 7:
       p_.transport.timeSigNumerator = in_.number();
       p_.transport.timeSigDenominator = in_.number();
+      trace("time signature %d/%d", p_.transport.timeSigNumerator, p_.transport.timeSigDenominator);
       break;
     default:
       p_.samplePosition = static_cast<int64_t>(in_.u64() >> (2 + in_.byte() % 62));
+      trace("sample position %lld", static_cast<long long>(p_.samplePosition));
       break;
     }
   }
@@ -504,6 +549,13 @@ private:
     const float constant = in_.anyFloat();
     Noise noise(in_.u64());
     const std::size_t n = frames > 0 ? static_cast<std::size_t>(frames) : 0;
+    trace("%d × process%s of %d frames%s, samples: %s (constant %g)", repeat,
+          overwriting ? "Overwriting" : "Adding", frames, inPlace ? " in place" : "",
+          style == 0   ? "ordinary"
+          : style == 1 ? "wild"
+          : style == 2 ? "from the input"
+                       : "constant",
+          static_cast<double>(constant));
 
     for (int r = 0; r < repeat; ++r) {
       if (framesPlayed_ + static_cast<int64_t>(n) > kFrameBudget) {
@@ -606,6 +658,9 @@ private:
         for (int c = 0; c < outputs_; ++c) {
           for (std::size_t i = 0; i < n; ++i) {
             if (!std::isfinite(outPtrs[c][i])) {
+              for (int k = 0; k < params_; ++k) {
+                std::fprintf(stderr, "parameter %d: %g\n", k, static_cast<double>(p_.getParam(k)));
+              }
               finding("output %d frame %zu is %g although inputs and parameters are finite "
                       "(%s, %d frames)",
                       c, i, static_cast<double>(outPtrs[c][i]),
@@ -634,6 +689,8 @@ host::PluginLibrary &loadLibrary(const EffectProfile &profile) {
   // counters take part from the first input on.
   static std::unique_ptr<host::PluginLibrary> library = [&profile] {
     std::string error;
+    const char *traceSetting = std::getenv("FUZZ_TRACE");
+    gTrace = traceSetting != nullptr && traceSetting[0] != '\0' && traceSetting[0] != '0';
     auto loaded = host::PluginLibrary::load(profile.library, error);
     if (loaded == nullptr) {
       finding("%s", error.c_str());

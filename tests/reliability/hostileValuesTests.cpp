@@ -175,3 +175,63 @@ TEST_CASE("GAIN's derived numbers from hostile values stay usable: no division b
     CHECK(allFinite(b, 64));
   }
 }
+
+TEST_CASE("GAIN: finite parameter values far outside 0 to 1 still give a finite output") {
+  struct Case {
+    const char *what;
+    int32_t index[2];
+    float value[2];
+    float input;
+  };
+  const Case cases[] = {
+      {"floor and gain at the float maximum, silent input", {3, 4}, {kMax, kMax}, 0.0f},
+      {"floor 1.0, gain 1e38, input 4.0", {3, 4}, {1.0f, 1e38f}, 4.0f},
+      {"floor 1e30, input 1e10", {3, 3}, {1e30f, 1e30f}, 1e10f},
+  };
+  for (const Case &c : cases) {
+    INFO("case: " << c.what);
+    LoadedPlugin plugin(GAIN_LIBRARY);
+    host::PluginInstance &p = *plugin;
+    p.setParam(c.index[0], c.value[0]);
+    p.setParam(c.index[1], c.value[1]);
+    Blocks b(1, 8, 64);
+    b.fillInputs(c.input);
+    p.processOverwriting(b.inputs(), b.outputs(), 64);
+    CHECK(allFinite(b, 64));
+    p.processAdding(b.inputs(), b.outputs(), 64);
+    CHECK(allFinite(b, 64));
+  }
+}
+
+TEST_CASE("GAIN: a huge attack set back to an ordinary value leaves no runaway envelope") {
+  LoadedPlugin plugin(GAIN_LIBRARY);
+  host::PluginInstance &p = *plugin;
+  p.transport.available = false; // no clock: nothing but the envelope itself brings it down
+  Blocks b(1, 8, 64);
+  b.fillInputs(8.0f);  // +18 dB: a float sample that plug-ins pass between them
+  p.setParam(2, 1.0f); // widest range
+  p.setParam(0, kMax); // one block with an attack at the float maximum ...
+  p.processOverwriting(b.inputs(), b.outputs(), 64);
+  p.setParam(0, 0.5f); // ... then an ordinary one again
+  for (int block = 0; block < 100; ++block) {
+    CAPTURE(block);
+    p.processOverwriting(b.inputs(), b.outputs(), 64);
+    REQUIRE(allFinite(b, 64));
+  }
+}
+
+TEST_CASE("the host answers tempo and sample-rate requests it cannot express with 0") {
+  LoadedPlugin plugin(GAIN_LIBRARY);
+  host::PluginInstance &p = *plugin;
+  // Before the fix these converted NaN and out-of-range figures to integers.
+  for (double tempo : {kNaNd, kInfd, 1e300}) {
+    p.transport.tempo = tempo;
+    CHECK(p.answer(p.record(), kHostTempoAt, 0, 0, nullptr, 0.0f) == 0);
+  }
+  p.transport.tempo = 120.0;
+  CHECK(p.answer(p.record(), kHostTempoAt, 0, 0, nullptr, 0.0f) == 1200000);
+  p.sampleRate = kNaN;
+  CHECK(p.answer(p.record(), kHostGetSampleRate, 0, 0, nullptr, 0.0f) == 0);
+  p.sampleRate = 48000.0f;
+  CHECK(p.answer(p.record(), kHostGetSampleRate, 0, 0, nullptr, 0.0f) == 48000);
+}
