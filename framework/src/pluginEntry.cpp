@@ -21,3 +21,14 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE, DWORD, LPVOID) { return TRUE; }
 extern "C" fw::EffectRecord *pluginMainExport(fw::HostCallback host) __asm__("main")
     __attribute__((alias("pluginMain"), visibility("default")));
 #endif
+
+#if defined(PLUGIN_OWN_CXX_RUNTIME) && defined(__GLIBCXX__) && !defined(_WIN32)
+namespace __gnu_cxx {
+void __freeres() noexcept; // libstdc++: releases its emergency exception buffer
+}
+
+// The library carries its own copy of the C++ runtime, whose exception buffer
+// (about 70 kB, taken when the library is loaded) nothing else releases: a
+// host that loads and unloads the plug-in would lose it every time.
+__attribute__((destructor)) static void releaseRuntimeBuffers() { __gnu_cxx::__freeres(); }
+#endif
