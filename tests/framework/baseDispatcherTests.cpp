@@ -184,7 +184,13 @@ TEST_CASE("the defaults: program 0, level 0, no state block, empty texts") {
   CHECK(effect.handleRequest(kReqGetStateBlock, 5, 0, &block, 0.0f) == 0);
   CHECK(effect.handleRequest(kReqGetStateBlock, 0, 0, &block, 0.0f) == 0);
   CHECK(effect.handleRequest(kReqSetStateBlock, 0, 16, kText, 0.0f) == 0);
+  effect.setParamValue(0, 0.75f); // the default keeps nothing
   CHECK(effect.getParamValue(0) == 0.0f);
+  float input[2] = {0.5f, -0.5f}, output[2] = {0.25f, 0.125f};
+  float *inputs[1] = {input}, *outputs[1] = {output};
+  effect.processOverwriting(inputs, outputs, 2); // the default writes nothing
+  CHECK(output[0] == 0.25f);
+  CHECK(output[1] == 0.125f);
 
   const int32_t textRequests[] = {kReqSetProgramName, kReqGetProgramName, kReqParamLabel,
                                   kReqParamDisplay, kReqParamName};
