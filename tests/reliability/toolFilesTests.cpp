@@ -32,7 +32,11 @@ void put32(Bytes &b, uint32_t v) {
   put16(b, v & 0xFFFF);
   put16(b, v >> 16);
 }
-void putTag(Bytes &b, const char *tag) { b.insert(b.end(), tag, tag + 4); }
+void putTag(Bytes &b, const char *tag) {
+  for (int i = 0; i < 4; ++i) {
+    b.push_back(static_cast<unsigned char>(tag[i]));
+  }
+}
 
 // A WAV file whose every header field may lie.
 struct Wav {
