@@ -1,32 +1,48 @@
 #!/usr/bin/env bash
 # Quick start, second command: installs what is missing, builds and runs every
-# test: natively (linux64, linux32) and the Windows libraries under wine.
+# test: natively (linux64, linux32), the Windows libraries under wine, the whole
+# native suite under AddressSanitizer and UndefinedBehaviorSanitizer, and a
+# bounded fuzz run of each plug-in.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
 
-build() {
-  cmake --preset "$1" >/dev/null
-  cmake --build --preset "$1"
+passed=0
+failed=0
+stage() { # stage NAME COMMAND...: runs one stage and counts its result
+  local name=$1
+  shift
+  echo "== $name"
+  if "$@"; then
+    passed=$((passed + 1))
+  else
+    failed=$((failed + 1))
+    echo "== $name FAILED"
+  fi
+}
+build() { cmake --preset "$1" >/dev/null && cmake --build --preset "$1"; }
+suite() { build "$1" && ctest --preset "$1"; }
+
+win32_suite() {
+  build win32 || return 1
+  if bash scripts/enable-i386.sh --native-only; then
+    ctest --preset win32
+  else
+    # 32-bit wine needs a kernel that runs i386 programs; under user-mode
+    # emulation it hangs while creating its prefix. The test programs are
+    # built for win32 all the same; the same sources run under 64-bit wine.
+    echo "note: this kernel cannot run i386 programs natively, so 32-bit wine is unavailable:" \
+      "only the win32 library checks run here"
+    ctest --preset win32 -L static
+  fi
 }
 
-status=0
-for preset in linux64 linux32 win64; do
-  echo "== $preset"
-  build "$preset"
-  ctest --preset "$preset" || status=1
-done
+stage linux64 suite linux64
+stage linux32 suite linux32
+stage win64 suite win64
+stage win32 win32_suite
+stage linux64-asan suite linux64-asan
+stage fuzz env FUZZ_SECONDS="${FUZZ_SECONDS:-60}" bash fuzz/run.sh
 
-echo "== win32"
-build win32
-if bash scripts/enable-i386.sh --native-only; then
-  ctest --preset win32 || status=1
-else
-  # 32-bit wine needs a kernel that runs i386 programs; under user-mode
-  # emulation it hangs while creating its prefix. The test programs are built
-  # for win32 all the same; the same sources run above under 64-bit wine.
-  echo "note: this kernel cannot run i386 programs natively: 32-bit wine is unavailable," \
-    "so only the win32 library checks run here"
-  ctest --preset win32 -L static || status=1
-fi
-exit $status
+echo "test stages: $passed passed, $failed failed"
+((failed == 0))
