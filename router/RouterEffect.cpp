@@ -158,8 +158,16 @@ void RouterEffect::copyParamDisplay(int32_t index, char *text) {
 
 // --- per-block steps -------------------------------------------------------
 
+// The per-block steps are inlined into both processing operations: with short
+// blocks, their calls would weigh as much as writing the samples.
+#if defined(__GNUC__)
+#define PER_BLOCK_STEP inline __attribute__((always_inline))
+#else
+#define PER_BLOCK_STEP inline
+#endif
+
 // Steps 1 and 2: the rise and fall per block, from range, attack and decay.
-void RouterEffect::computeSteps() {
+PER_BLOCK_STEP void RouterEffect::computeSteps() {
   const auto factor = static_cast<float>(static_cast<double>(rangeParam) * 0.15 + 0.004);
   const float attack = attackParam;
   const float decay = decayParam;
@@ -169,7 +177,7 @@ void RouterEffect::computeSteps() {
 
 // Steps 3 to 6: song position to clock count, song-start rule, tick detection.
 // Without a usable position the block keeps its output and has no tick.
-void RouterEffect::runClock() {
+PER_BLOCK_STEP void RouterEffect::runClock() {
   const fw::TransportInfo *info = fetchTransportInfo(fw::kRouterTransportMask);
   if (info == nullptr) {
     return;
@@ -192,14 +200,14 @@ void RouterEffect::runClock() {
   }
 }
 
-void RouterEffect::restartEnvelope() {
+PER_BLOCK_STEP void RouterEffect::restartEnvelope() {
   envelope = 0.0f;
   envelopePhase = 0;
   tickPending = 0;
 }
 
 // Rise, and once the peak is reached fall in the same block; rests at 0.
-void RouterEffect::stepEnvelope() {
+PER_BLOCK_STEP void RouterEffect::stepEnvelope() {
   if (envelopePhase == 0) {
     envelope = std::clamp(envelope + attackStep, -FLT_MAX, FLT_MAX); // never infinite
     if (envelope >= 1.0f) {
@@ -215,14 +223,17 @@ void RouterEffect::stepEnvelope() {
 }
 
 // The sum is stored as a float before it is multiplied.
-void RouterEffect::computeLevel() {
+PER_BLOCK_STEP void RouterEffect::computeLevel() {
   const float base = floorParam + envelope;
   level = base * gainParam;
 }
 
 void RouterEffect::processOverwriting(float **inputs, float **outputs, int32_t frames) {
-  computeSteps();
+  // The host request comes before the steps, so that the steps go straight
+  // from registers into the envelope instead of being stored and reloaded
+  // around the call; they read only parameters, which the request leaves be.
   runClock();
+  computeSteps();
   if (tickPending == 1) {
     restartEnvelope(); // the envelope stays at 0 in the block of the tick
     currentOutput = currentOutput + 1 > lastOutput ? firstOutput : currentOutput + 1;
@@ -237,7 +248,8 @@ void RouterEffect::processOverwriting(float **inputs, float **outputs, int32_t f
   // currentOutput stays within 1..8: first and last output are limited to it.
   const float gainNow = level;
   const float *input = inputs[0];
-  float *active = outputs[currentOutput - 1];
+  const int32_t activeIndex = currentOutput - 1;
+  float *active = outputs[activeIndex];
   // The input may be one of the outputs: the active output is written first,
   // reading each input sample before its own frame is overwritten, and the
   // silent outputs are cleared only after the whole input has been read.
@@ -246,7 +258,7 @@ void RouterEffect::processOverwriting(float **inputs, float **outputs, int32_t f
   }
   const auto bytes = static_cast<std::size_t>(frames) * sizeof(float);
   for (int n = 0; n < kOutputCount; ++n) {
-    if (n != currentOutput - 1) {
+    if (n != activeIndex) {
       std::memset(outputs[n], 0, bytes); // +0.0f is all-zero bits
     }
   }
