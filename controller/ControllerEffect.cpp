@@ -67,14 +67,39 @@ void copyLimited(char *destination, const char *source, std::size_t capacity) {
   destination[n] = '\0';
 }
 
+// 2^-k for k = 0..31, each exact in double precision.
+struct PowerOfTwoReciprocals {
+  double values[32];
+  constexpr PowerOfTwoReciprocals() : values() {
+    double r = 1.0;
+    for (double &v : values) {
+      v = r;
+      r *= 0.5;
+    }
+  }
+};
+constexpr PowerOfTwoReciprocals kPowerOfTwoReciprocals;
+
+// total ÷ frames (frames > 0) in double precision. A block of 2^k frames, the
+// usual case, multiplies by the exact 2^-k instead: both round the same exact
+// quotient once, so the result is identical bit for bit, without the
+// division's latency at the end of every block.
+double perFrame(double total, int32_t frames) {
+  const auto n = static_cast<uint32_t>(frames);
+  if ((n & (n - 1)) == 0) {
+    return total * kPowerOfTwoReciprocals.values[__builtin_ctz(n)];
+  }
+  return total / static_cast<double>(frames);
+}
+
 } // namespace
 
 uint8_t blockLevel(float gainValue, float sum, int32_t frames) {
   if (frames <= 0) {
     return 0;
   }
-  const auto x = static_cast<float>(static_cast<double>(gainValue) * 889.0 *
-                                    static_cast<double>(sum) / static_cast<double>(frames));
+  const auto x = static_cast<float>(
+      perFrame(static_cast<double>(gainValue) * 889.0 * static_cast<double>(sum), frames));
   if (!(x > 0.0f)) { // silence, a negative gain, or not a number (0 × inf, a NaN sample)
     return 0;
   }

@@ -339,3 +339,30 @@ TEST_CASE("a new controller number sends nothing by itself and goes out with the
   REQUIRE(recorder.sent.size() == 2);
   CHECK(bytesOf(1) == std::vector<int>{0xB0, 1, 55, 0});
 }
+
+TEST_CASE("the block level at the edges of its steps, for every block size up to 4096") {
+  // x = gain × 889 × sum ÷ frames in double, rounded to float, truncated;
+  // sums placed on and beside the points where the level steps up.
+  auto reference = [](float gain, float sum, int32_t frames) {
+    const auto x = static_cast<float>(static_cast<double>(gain) * 889.0 * static_cast<double>(sum) /
+                                      static_cast<double>(frames));
+    return !(x > 0.0f) ? 0 : x > 127.0f ? 127 : static_cast<int>(x);
+  };
+  int mismatches = 0;
+  for (int32_t frames = 1; frames <= 4096; ++frames) {
+    for (int step : {1, 55, 111, 127}) {
+      for (float gain : {1.0f, 0.37f}) {
+        const auto onStep = static_cast<float>(frames * step / (889.0 * gain));
+        for (float sum : {std::nextafter(onStep, 0.0f), onStep, std::nextafter(onStep, 1e9f)}) {
+          if (qern::blockLevel(gain, sum, frames) != reference(gain, sum, frames)) {
+            ++mismatches;
+            CAPTURE(frames);
+            CAPTURE(sum);
+            CHECK(qern::blockLevel(gain, sum, frames) == reference(gain, sum, frames));
+          }
+        }
+      }
+    }
+  }
+  CHECK(mismatches == 0);
+}
