@@ -480,6 +480,37 @@ TEST_CASE("the four flag setters change only their own bit") {
   CHECK(effect.flags() == 0x18u);
 }
 
+namespace {
+
+int destroyedEffects = 0;
+
+class ClosingEffect : public EffectBaseEx {
+public:
+  ClosingEffect() : EffectBaseEx(nullptr, 16, 2) {}
+  ~ClosingEffect() override { ++destroyedEffects; }
+  void processAdding(float **, float **, int32_t) override {}
+  void onClose() override { closedBeforeDestruction = destroyedEffects == 0; }
+  static bool closedBeforeDestruction;
+};
+bool ClosingEffect::closedBeforeDestruction = false;
+
+} // namespace
+
+TEST_CASE("the record's entry reaches the extended dispatcher, and close destroys the effect") {
+  // The extended class keeps its state in EffectBase: it adds no data members.
+  CHECK(sizeof(EffectBaseEx) == sizeof(EffectBase));
+
+  destroyedEffects = 0;
+  ClosingEffect::closedBeforeDestruction = false;
+  EffectRecord *record = (new ClosingEffect)->effectRecord();
+  CHECK(record->dispatchEntry(record, kReqProtocolVersion, 0, 0, nullptr, 0.0f) == 2);
+  CHECK(record->dispatchEntry(record, kReqNeedsKeys, 0, 0, nullptr, 0.0f) == 1);
+  CHECK(destroyedEffects == 0);
+  CHECK(record->dispatchEntry(record, kReqClose, 0, 0, nullptr, 0.0f) == 1);
+  CHECK(ClosingEffect::closedBeforeDestruction);
+  CHECK(destroyedEffects == 1);
+}
+
 TEST_CASE("the operations no request reaches have their defaults") {
   PlainEffect effect;
   CHECK(effect.channelParamValue(0, 1) == 0.0f);

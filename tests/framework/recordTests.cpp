@@ -107,6 +107,11 @@ public:
   void processAdding(float **, float **, int32_t) override {}
 };
 
+// A value that needs every bit of a pointer: above 32 bits on 64-bit targets,
+// with the sign bit set on 32-bit ones. Never followed.
+const IntPtr kWideValue =
+    static_cast<IntPtr>(sizeof(void *) == 8 ? INT64_C(0x123456789ABCDEF0) : INT32_MIN + 0x09ABCDEF);
+
 void resetRecorders(IntPtr versionAnswer) {
   host = CallbackRecorder{};
   host.answer = versionAnswer;
@@ -164,6 +169,12 @@ TEST_CASE("main accepts any non-zero version and returns the new effect's record
     CHECK(record == probe.lastCreated->effectRecord());
     CHECK(record->dispatchEntry(record, kReqClose, 0, 0, nullptr, 0.0f) == 1);
   }
+}
+
+TEST_CASE("main with no callback at all returns null and creates nothing") {
+  resetRecorders(1);
+  CHECK(pluginMain(nullptr) == nullptr);
+  CHECK(probe.created == 0);
 }
 
 TEST_CASE("main returns null when the effect cannot be created") {
@@ -242,6 +253,10 @@ TEST_CASE("the dispatcher entry hands every code but close to handleRequest unch
       {-1, 5, 6, nullptr, 1.0f, -123456},
       {59, 0, 0, nullptr, 0.0f, 0},
       {1000000, 2, 3, buffer, 3.0f, 0x7FFFFFFF},
+      // Pointers travel in value and in the answer (requests 42 and 54):
+      // the entry keeps their full width.
+      {kReqSpeakerArrangement, 0, kWideValue, buffer, 0.0f, 0},
+      {kReqIcon, 0, 0, nullptr, 0.0f, kWideValue},
   };
   for (const auto &c : cases) {
     CAPTURE(c.code);
