@@ -6,7 +6,8 @@
 
 namespace qern {
 
-const char *const controllerNames[kControllerNameCount] = {
+// One row per controller number 0 to 126, used by the display of parameter 0.
+constexpr const char *controllerNames[kControllerNameCount] = {
     "Banksel",      "Modulation",   "Breath",       "#3",           "Foot",         "Portamento",
     "DataEntry",    "Volume",       "Balance",      "#9",           "Pan",          "Expression",
     "GenPurp1",     "GenPurp2",     "GenPurp3",     "GenPurp4",     "#16",          "#17",
@@ -36,17 +37,25 @@ namespace {
 constexpr int kControllerParam = 0;
 constexpr int kGainParam = 1;
 
-struct ParamText {
+enum class Display { ControllerName, Decibels };
+
+// Each parameter described once: its name, its label and how its value is shown.
+struct ParamInfo {
   const char *name;
   const char *label;
+  Display display;
 };
-constexpr ParamText kParamTexts[kParamCount] = {
-    {"Controler", ""},
-    {" Gain", "   dB   "},
+constexpr ParamInfo kParams[kParamCount] = {
+    {"Controler", "", Display::ControllerName},
+    {" Gain", "   dB   ", Display::Decibels},
 };
 
 constexpr const char *kCapabilities[] = {"sendVstMidiEvent", "sendVstEvents", "receiveVstEvents",
                                          "receiveVstMidiEvent"};
+
+constexpr const char *kEffectName = "Wendaro";
+constexpr const char *kVendor = "QERN";
+constexpr const char *kProduct = "Ostrevin";
 
 // value × 127, truncated toward zero and limited to 0..limit. Host values
 // outside 0..1 (or not numbers) never reach an unlimited conversion.
@@ -58,6 +67,7 @@ int midiNumber(float value, int limit) {
   return scaled >= limit ? limit : static_cast<int>(scaled);
 }
 
+// Copies at most capacity - 1 characters and always terminates.
 void copyLimited(char *destination, const char *source, std::size_t capacity) {
   std::size_t n = 0;
   while (n + 1 < capacity && source[n] != '\0') {
@@ -66,6 +76,8 @@ void copyLimited(char *destination, const char *source, std::size_t capacity) {
   }
   destination[n] = '\0';
 }
+
+bool isParam(int32_t index) { return index >= 0 && index < kParamCount; }
 
 // 2^-k for k = 0..31, each exact in double precision.
 struct PowerOfTwoReciprocals {
@@ -92,18 +104,39 @@ double perFrame(double total, int32_t frames) {
   return total / static_cast<double>(frames);
 }
 
-} // namespace
+// Adds one frame to the block sum: |L| + |R| widened to double, plus the sum,
+// rounded back to single precision. The rounding after every frame is part of
+// the result, so the chain must stay in order (no reassociation, no vectors).
+inline float addFrame(float sum, float left, float right) {
+  return static_cast<float>(
+      (std::fabs(static_cast<double>(left)) + std::fabs(static_cast<double>(right))) +
+      static_cast<double>(sum));
+}
 
-uint8_t blockLevel(float gainValue, float sum, int32_t frames) {
+// The level of one block (see blockLevel); kept in this file so that the
+// processing calls inline it.
+inline uint8_t levelOf(float gainValue, float sum, int32_t frames) {
   if (frames <= 0) {
     return 0;
   }
-  const auto x = static_cast<float>(
-      perFrame(static_cast<double>(gainValue) * 889.0 * static_cast<double>(sum), frames));
-  if (!(x > 0.0f)) { // silence, a negative gain, or not a number (0 × inf, a NaN sample)
+  const double x =
+      perFrame(static_cast<double>(gainValue) * 889.0 * static_cast<double>(sum), frames);
+  // Limited before any conversion: a huge gain would leave the float range,
+  // and a level above 127 or below 0 fits no MIDI data byte.
+  if (!(x > 0.0)) { // silence, a negative gain, or not a number (0 × inf, a NaN sample)
     return 0;
   }
-  return x > 127.0f ? 127 : static_cast<uint8_t>(x);
+  if (x > 127.0) {
+    return 127;
+  }
+  // Rounded to single precision first, then truncated: 110.9999999 becomes 111.
+  return static_cast<uint8_t>(static_cast<float>(x));
+}
+
+} // namespace
+
+uint8_t blockLevel(float gainValue, float sum, int32_t frames) {
+  return levelOf(gainValue, sum, frames);
 }
 
 ControllerEffect::ControllerEffect(fw::HostCallback host)
@@ -153,63 +186,81 @@ void ControllerEffect::setProgramIndex(int32_t program) {
   setParamValue(kGainParam, programs[program].gainValue);
 }
 
+// Text buffers are the host's; a host that passes none gets nothing written.
+
 void ControllerEffect::renameProgram(char *text) {
-  copyLimited(programs[currentProgram].name, text, kProgramNameBytes);
+  if (text != nullptr) { // longer names are shortened to the 23 characters of the field
+    copyLimited(programs[currentProgram].name, text, kProgramNameBytes);
+  }
 }
 
 void ControllerEffect::copyProgramName(char *text) {
+  if (text == nullptr) {
+    return;
+  }
   const char *name = programs[currentProgram].name;
   if (std::strcmp(name, "Init") == 0) { // read back numbered: "Init 1" .. "Init 16"
     char numbered[kProgramNameBytes + 12];
     std::snprintf(numbered, sizeof numbered, "%s %d", name, static_cast<int>(currentProgram) + 1);
     copyLimited(text, numbered, kProgramNameBytes);
   } else {
-    std::strcpy(text, name);
+    copyLimited(text, name, kProgramNameBytes);
   }
 }
 
 void ControllerEffect::copyParamName(int32_t index, char *text) {
-  if (index >= 0 && index < kParamCount) {
-    std::strcpy(text, kParamTexts[index].name);
+  if (isParam(index) && text != nullptr) {
+    std::strcpy(text, kParams[index].name);
   }
 }
 
 void ControllerEffect::copyParamLabel(int32_t index, char *text) {
-  if (index >= 0 && index < kParamCount) {
-    std::strcpy(text, kParamTexts[index].label);
+  if (isParam(index) && text != nullptr) {
+    std::strcpy(text, kParams[index].label);
   }
 }
 
 void ControllerEffect::copyParamDisplay(int32_t index, char *text) {
-  switch (index) {
-  case kControllerParam:
-    // From the value, not the controller number: 1.0 (controller 127) shows row 126.
+  if (!isParam(index) || text == nullptr) {
+    return;
+  }
+  switch (kParams[index].display) {
+  case Display::ControllerName:
+    // From the value, not the controller number: 1.0 (controller 127) shows
+    // row 126; a negative value shows row 0.
     std::strcpy(text, controllerNames[midiNumber(controllerValue, kControllerNameCount - 1)]);
     break;
-  case kGainParam:
+  case Display::Decibels: // the gain spans the factors 0 to 7
     gainToDbText(gainValue * 7.0f, text);
-    break;
-  default:
     break;
   }
 }
 
 void ControllerEffect::onSuspend() {}
 
-void ControllerEffect::onResume() { requestEvents(1); }
+void ControllerEffect::onResume() { requestEvents(1); } // every resume; the answer is not used
 
 bool ControllerEffect::effectNameText(char *text) {
-  std::strcpy(text, "Wendaro");
+  if (text == nullptr) {
+    return false;
+  }
+  std::strcpy(text, kEffectName);
   return true;
 }
 
 bool ControllerEffect::vendorText(char *text) {
-  std::strcpy(text, "QERN");
+  if (text == nullptr) {
+    return false;
+  }
+  std::strcpy(text, kVendor);
   return true;
 }
 
 bool ControllerEffect::productText(char *text) {
-  std::strcpy(text, "Ostrevin");
+  if (text == nullptr) {
+    return false;
+  }
+  std::strcpy(text, kProduct);
   return true;
 }
 
@@ -227,26 +278,35 @@ int32_t ControllerEffect::answerCapability(char *keyword) {
   return 0;
 }
 
-// Real-time: one pass over the block, no allocation; the message lives on the stack.
-//
-// The block sum is a chain of dependent additions rounded to single precision
-// after every frame; it must not be reordered or vectorised, or the level
-// changes. It is taken from the input before any output is written, so
-// in-place buffers measure the input.
+// After the block: its level, and a message when the level changed. Inline
+// in the processing calls; a private step of theirs.
+inline void ControllerEffect::finishBlock(float sum, int32_t frames) {
+  const uint8_t level = levelOf(gainValue, sum, frames);
+  if (level != lastLevel) {
+    // At the block's last frame: hosts read an event's offset as a frame
+    // inside the current block (0 .. frames - 1).
+    sendControlChange(level, frames > 0 ? frames - 1 : 0);
+  }
+  lastLevel = level; // whatever the host answered: the same level is not offered again
+}
+
+// Real-time: one pass over the block, no allocation, no branch per frame.
+// Each frame's input samples are read before its outputs are written, so
+// in-place buffers (even crossed channels) are measured from the input.
 void ControllerEffect::processOverwriting(float **inputs, float **outputs, int32_t frames) {
   const float *left = inputs[0];
   const float *right = inputs[1];
+  float *outLeft = outputs[0];
+  float *outRight = outputs[1];
   float sum = 0.0f;
   for (int32_t i = 0; i < frames; ++i) {
-    sum = static_cast<float>(
-        (std::fabs(static_cast<double>(left[i])) + std::fabs(static_cast<double>(right[i]))) +
-        static_cast<double>(sum));
-  }
-  if (frames > 0) {
-    // Bit-for-bit copies (signalling NaNs included); memmove allows in-place buffers.
-    const auto bytes = static_cast<std::size_t>(frames) * sizeof(float);
-    std::memmove(outputs[0], left, bytes);
-    std::memmove(outputs[1], right, bytes);
+    const float l = left[i];
+    const float r = right[i];
+    sum = addFrame(sum, l, r);
+    // A plain move: SSE loads and stores never change a bit, signalling NaNs
+    // included (32-bit builds use SSE, not x87, for exactly this reason).
+    outLeft[i] = l;
+    outRight[i] = r;
   }
   finishBlock(sum, frames);
 }
@@ -258,25 +318,13 @@ void ControllerEffect::processAdding(float **inputs, float **outputs, int32_t fr
   float *outRight = outputs[1];
   float sum = 0.0f;
   for (int32_t i = 0; i < frames; ++i) {
-    const float l = left[i]; // read before the outputs, which may be the inputs
+    const float l = left[i];
     const float r = right[i];
-    sum =
-        static_cast<float>((std::fabs(static_cast<double>(l)) + std::fabs(static_cast<double>(r))) +
-                           static_cast<double>(sum));
+    sum = addFrame(sum, l, r);
     outLeft[i] += l;
     outRight[i] += r;
   }
   finishBlock(sum, frames);
-}
-
-void ControllerEffect::finishBlock(float sum, int32_t frames) {
-  const uint8_t level = blockLevel(gainValue, sum, frames);
-  if (level != lastLevel) {
-    // At the block's last frame: hosts read an event's offset as a frame
-    // inside the current block (0 .. frames - 1).
-    sendControlChange(level, frames > 0 ? frames - 1 : 0);
-  }
-  lastLevel = level; // whatever the host answered: the same level is not offered again
 }
 
 void ControllerEffect::sendControlChange(uint8_t level, int32_t frameOffset) {

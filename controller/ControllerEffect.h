@@ -24,7 +24,8 @@ struct ControllerProgram {
   char name[kProgramNameBytes] = "Init";
 };
 
-// Row r names controller r; there is no row for controller 127.
+// Row r names controller r; there is no row for controller 127 (the display
+// stops at row 126). Row 118 reads "#119".
 extern const char *const controllerNames[kControllerNameCount];
 
 // The level of one block: 127 × (7 × gain) × mean(|L| + |R|), limited to
