@@ -1,8 +1,5 @@
 #include "RouterEffect.h"
 
-#include <algorithm>
-#include <cfloat>
-#include <cmath>
 #include <cstring>
 
 namespace gain {
@@ -27,30 +24,10 @@ constexpr ParamInfo kParams[kParamCount] = {
 
 bool isParam(int32_t index) { return index >= 0 && index < kParamCount; }
 
-// A step from a host value that is not a number or infinite would poison the
-// envelope for good; such a step is taken as no step.
-float finiteOrZero(float value) { return std::isfinite(value) ? value : 0.0f; }
+// The text operations write only for a known index and a buffer to write into.
+bool writesText(int32_t index, const char *text) { return isParam(index) && text != nullptr; }
 
 } // namespace
-
-int32_t outputNumber(float value) {
-  const double n = static_cast<double>(value) * 7.0 + 1.0;
-  if (!(n >= 1.0)) { // below range, or not a number
-    return 1;
-  }
-  return n >= 8.0 ? 8 : static_cast<int32_t>(n);
-}
-
-bool clockCount(double beatPosition, int32_t clockDivision, int32_t &count) {
-  const int32_t countsPerQuarter = 32 / clockDivision;
-  const double scaled = beatPosition * countsPerQuarter;
-  // Only counts that int32 holds are converted; the rest have no clock.
-  if (!(scaled > -2147483649.0 && scaled < 2147483648.0)) {
-    return false;
-  }
-  count = static_cast<int32_t>(scaled);
-  return true;
-}
 
 RouterEffect::RouterEffect(fw::HostCallback host) : EffectBaseEx(host, kProgramCount, kParamCount) {
   setInputCount(1);
@@ -112,10 +89,15 @@ float RouterEffect::getParamValue(int32_t index) {
 void RouterEffect::setClockDivision(float value) { clockDivision = outputNumber(value); }
 void RouterEffect::setLastOutput(float value) { lastOutput = outputNumber(value); }
 void RouterEffect::setFirstOutput(float value) { firstOutput = outputNumber(value); }
-void RouterEffect::setAttackStep(float value) { attackStep = value * 0.01f; }
-void RouterEffect::setDecayStep(float value) { decayStep = value * 0.01f; }
+// Nothing calls these two: every block's step computation replaces what they store.
+void RouterEffect::setAttackStep(float value) { attackStep = static_cast<float>(value * 0.01); }
+void RouterEffect::setDecayStep(float value) { decayStep = static_cast<float>(value * 0.01); }
 
+// A name longer than 79 characters is shortened: the field holds 80 bytes.
 void RouterEffect::renameProgram(char *text) {
+  if (text == nullptr) {
+    return;
+  }
   std::size_t n = 0;
   while (n + 1 < sizeof programName && text[n] != '\0') {
     programName[n] = text[n];
@@ -124,22 +106,26 @@ void RouterEffect::renameProgram(char *text) {
   programName[n] = '\0';
 }
 
-void RouterEffect::copyProgramName(char *text) { std::strcpy(text, programName); }
+void RouterEffect::copyProgramName(char *text) {
+  if (text != nullptr) {
+    std::strcpy(text, programName);
+  }
+}
 
 void RouterEffect::copyParamName(int32_t index, char *text) {
-  if (isParam(index)) {
+  if (writesText(index, text)) {
     std::strcpy(text, kParams[index].name);
   }
 }
 
 void RouterEffect::copyParamLabel(int32_t index, char *text) {
-  if (isParam(index)) {
+  if (writesText(index, text)) {
     std::strcpy(text, kParams[index].label);
   }
 }
 
 void RouterEffect::copyParamDisplay(int32_t index, char *text) {
-  if (!isParam(index)) {
+  if (!writesText(index, text)) {
     return;
   }
   const int32_t derived[kParamCount] = {0, 0, 0, 0, 0, firstOutput, lastOutput, clockDivision};
@@ -156,134 +142,68 @@ void RouterEffect::copyParamDisplay(int32_t index, char *text) {
   }
 }
 
-// --- per-block steps -------------------------------------------------------
+// --- processing: the glue between the members and the per-block steps -----
+// The three helpers are inline (used in this file only): with short blocks, a
+// call for each would weigh as much as writing the samples.
 
-// The per-block steps are inlined into both processing operations: with short
-// blocks, their calls would weigh as much as writing the samples.
-#if defined(__GNUC__)
-#define PER_BLOCK_STEP inline __attribute__((always_inline))
-#else
-#define PER_BLOCK_STEP inline
-#endif
-
-// Steps 1 and 2: the rise and fall per block, from range, attack and decay.
-PER_BLOCK_STEP void RouterEffect::computeSteps() {
-  const auto factor = static_cast<float>(static_cast<double>(rangeParam) * 0.15 + 0.004);
-  const float attack = attackParam;
-  const float decay = decayParam;
-  attackStep = finiteOrZero(factor * attack * (attack == 1.0f ? 4.0f : 1.0f));
-  decayStep = finiteOrZero(factor * decay * (decay == 1.0f ? 4.0f : 1.0f));
+inline void RouterEffect::computeSteps() {
+  const float factor = stepFactor(rangeParam);
+  attackStep = envelopeStep(factor, attackParam);
+  decayStep = envelopeStep(factor, decayParam);
 }
 
-// Steps 3 to 6: song position to clock count, song-start rule, tick detection.
-// Without a usable position the block keeps its output and has no tick.
-PER_BLOCK_STEP void RouterEffect::runClock() {
-  const fw::TransportInfo *info = fetchTransportInfo(fw::kRouterTransportMask);
-  if (info == nullptr) {
-    return;
-  }
-  const double position = info->beatPosition; // read at once; the record is the host's
+// Clock count, song-start rule and tick detection for one block's position.
+// A position without a usable clock count is treated like a null answer.
+inline void RouterEffect::runClock(double position) {
   int32_t count = 0;
   if (!clockCount(position, clockDivision, count)) {
     return;
   }
-  if (position > -1.0 && position < 1.0) { // the position truncates to 0: song start
+  if (atSongStart(position)) {
     currentOutput = firstOutput;
   }
-  const int32_t remainder = count % 4; // sign of count: -3 .. 3
-  if (remainder == 0 && clockLatch == 0) {
+  if (clockTicks(count, clockLatch)) {
     tickPending = 1;
-    clockLatch = 1;
-  }
-  if (remainder == 1) {
-    clockLatch = 0;
   }
 }
 
-PER_BLOCK_STEP void RouterEffect::restartEnvelope() {
+// A tick restarts the envelope at 0, rising; it is not advanced in this block.
+inline void RouterEffect::carryOutTick() {
   envelope = 0.0f;
   envelopePhase = 0;
   tickPending = 0;
 }
 
-// Rise, and once the peak is reached fall in the same block; rests at 0.
-PER_BLOCK_STEP void RouterEffect::stepEnvelope() {
-  if (envelopePhase == 0) {
-    envelope = std::clamp(envelope + attackStep, -FLT_MAX, FLT_MAX); // never infinite
-    if (envelope >= 1.0f) {
-      envelopePhase = 1;
-    }
-  }
-  if (envelopePhase == 1) {
-    envelope = std::clamp(envelope - decayStep, -FLT_MAX, FLT_MAX);
-    if (envelope <= 0.0f) {
-      envelope = 0.0f;
-    }
-  }
-}
-
-// The sum is stored as a float before it is multiplied.
-PER_BLOCK_STEP void RouterEffect::computeLevel() {
-  const float base = floorParam + envelope;
-  level = base * gainParam;
-}
-
 void RouterEffect::processOverwriting(float **inputs, float **outputs, int32_t frames) {
-  // The host request comes before the steps, so that the steps go straight
-  // from registers into the envelope instead of being stored and reloaded
-  // around the call; they read only parameters, which the request leaves be.
-  runClock();
   computeSteps();
+  const fw::TransportInfo *transport = fetchTransportInfo(fw::kRouterTransportMask);
+  if (transport != nullptr) {
+    runClock(transport->beatPosition); // read at once: the record is the host's
+  }
   if (tickPending == 1) {
-    restartEnvelope(); // the envelope stays at 0 in the block of the tick
-    currentOutput = currentOutput + 1 > lastOutput ? firstOutput : currentOutput + 1;
+    carryOutTick();
+    currentOutput = nextOutput(currentOutput, firstOutput, lastOutput);
   } else {
-    stepEnvelope();
+    advanceEnvelope(envelope, envelopePhase, attackStep, decayStep);
   }
-  computeLevel();
-  if (frames <= 0) {
-    return;
-  }
-
-  // currentOutput stays within 1..8: first and last output are limited to it.
-  const float gainNow = level;
-  const float *input = inputs[0];
-  const int32_t activeIndex = currentOutput - 1;
-  float *active = outputs[activeIndex];
-  // The input may be one of the outputs: the active output is written first,
-  // reading each input sample before its own frame is overwritten, and the
-  // silent outputs are cleared only after the whole input has been read.
-  for (int32_t i = 0; i < frames; ++i) {
-    active[i] = input[i] * gainNow;
-  }
-  const auto bytes = static_cast<std::size_t>(frames) * sizeof(float);
-  for (int n = 0; n < kOutputCount; ++n) {
-    if (n != activeIndex) {
-      std::memset(outputs[n], 0, bytes); // +0.0f is all-zero bits
-    }
+  level = blockLevel(floorParam, envelope, gainParam);
+  if (frames > 0) {
+    // currentOutput stays within 1..8: first and last output are limited to it.
+    routeBlock(inputs[0], outputs, currentOutput - 1, level, frames);
   }
 }
 
+// The envelope without the clock; currentOutput is neither read nor changed.
 void RouterEffect::processAdding(float **inputs, float **outputs, int32_t frames) {
   computeSteps();
   if (tickPending == 1) {
-    restartEnvelope();
+    carryOutTick();
   } else {
-    stepEnvelope();
+    advanceEnvelope(envelope, envelopePhase, attackStep, decayStep);
   }
-  computeLevel();
-  if (frames <= 0) { // an empty block may come without buffers
-    return;
-  }
-
-  const float gainNow = level;
-  const float *input = inputs[0];
-  float *first = outputs[0];
-  float *second = outputs[1];
-  for (int32_t i = 0; i < frames; ++i) {
-    const float x = input[i] * gainNow; // read before either output is written
-    first[i] += x;
-    second[i] += x;
+  level = blockLevel(floorParam, envelope, gainParam);
+  if (frames > 0) { // an empty block may come without buffers
+    addBlock(inputs[0], outputs, level, frames);
   }
 }
 

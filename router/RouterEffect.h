@@ -3,6 +3,7 @@
 // eight outputs at a time, moving on at each tick.
 #pragma once
 
+#include "blockSteps.h"
 #include "framework/EffectBaseEx.h"
 
 #include <cstdint>
@@ -11,7 +12,6 @@ namespace gain {
 
 constexpr int kProgramCount = 16;
 constexpr int kParamCount = 8;
-constexpr int kOutputCount = 8;
 constexpr int kProgramNameBytes = 80;
 
 enum Param : int32_t {
@@ -24,14 +24,6 @@ enum Param : int32_t {
   kLastOut,
   kClockDiv,
 };
-
-// Host value 0..1 to a number 1..8 (value × 7 + 1, truncated); values outside
-// 0..1 or not numbers are limited, so a clock division is never 0.
-int32_t outputNumber(float value);
-
-// The clock count of a song position, or false when the position has none
-// (not a number, infinite, or a count beyond int32).
-bool clockCount(double beatPosition, int32_t clockDivision, int32_t &count);
 
 class RouterEffect : public fw::EffectBaseEx {
 public:
@@ -62,39 +54,41 @@ public:
   int32_t latch() const { return clockLatch; }
   float attackStepValue() const { return attackStep; }
   float decayStepValue() const { return decayStep; }
+  int32_t firstOutputNumber() const { return firstOutput; }
+  int32_t lastOutputNumber() const { return lastOutput; }
+  int32_t clockDivisionNumber() const { return clockDivision; }
 
 private:
   float paramValue(int32_t index) const;
   void computeSteps();
-  void runClock();
-  void restartEnvelope();
-  void stepEnvelope();
-  void computeLevel();
+  void runClock(double position);
+  void carryOutTick();
 
-  // Parameters and derived numbers: written by the request thread, read by
-  // processing once per block (a change lands whole at the next block).
-  float gainParam = 1.0f;
-  char programName[kProgramNameBytes] = "Default";
-  // Envelope, clock and routing state: audio thread only.
-  float envelope = 0.0f;
-  int32_t tickPending = 0;
-  int32_t envelopePhase = 0; // 0 rising, 1 falling
-  float attackStep = 0.0f;
-  float decayStep = 0.0f;
-  float level = 1.0f;
-  float floorParam = 0.0f;
-  float attackParam = 0.5f;
-  float decayParam = 0.5f;
-  float lastParamRead = 0.0f; // request thread only
-  float rangeParam = 0.5f;
-  int32_t currentOutput = 1; // 1..8
-  float clockDivParam = 0.5f;
-  float lastOutParam = 1.0f;
-  int32_t lastOutput = 8;
-  float firstOutParam = 0.0f;
-  int32_t firstOutput = 1;
-  int32_t clockDivision = 4;
-  int32_t clockLatch = 0; // 0 open, 1 closed
+  // Who writes and reads what. Parameter members and derived numbers: written
+  // by the parameter setter on the host's request thread, read by processing
+  // on the audio thread once per block, so a change lands whole at the next
+  // block. Envelope, clock and routing state: audio thread only.
+  float gainParam = 1.0f;                          // parameter 4
+  char programName[kProgramNameBytes] = "Default"; // request thread only
+  float envelope = 0.0f;                           // audio thread
+  int32_t tickPending = 0;                         // audio thread; 1 until a tick is carried out
+  int32_t envelopePhase = 0;                       // audio thread; 0 rising, 1 falling
+  float attackStep = 0.0f;                         // audio thread; computed every block
+  float decayStep = 0.0f;                          // audio thread; computed every block
+  float level = 1.0f;                              // audio thread
+  float floorParam = 0.0f;                         // parameter 3
+  float attackParam = 0.5f;                        // parameter 0
+  float decayParam = 0.5f;                         // parameter 1
+  float lastParamRead = 0.0f;                      // request thread only
+  float rangeParam = 0.5f;                         // parameter 2
+  int32_t currentOutput = 1;                       // audio thread; 1..8
+  float clockDivParam = 0.5f;                      // parameter 7
+  float lastOutParam = 1.0f;                       // parameter 6
+  int32_t lastOutput = 8;                          // derived from parameter 6, 1..8
+  float firstOutParam = 0.0f;                      // parameter 5
+  int32_t firstOutput = 1;                         // derived from parameter 5, 1..8
+  int32_t clockDivision = 4;                       // derived from parameter 7, 1..8
+  int32_t clockLatch = 0;                          // audio thread; 0 open, 1 closed
 };
 
 } // namespace gain
