@@ -7,6 +7,8 @@
 #include <cstring>
 #include <limits>
 #include <string>
+#include <utility>
+#include <vector>
 
 using namespace fw;
 using gain::RouterEffect;
@@ -196,4 +198,90 @@ TEST_CASE("a program name is kept up to 79 characters and never written past 80 
   char shortName[] = "Hi";
   fx.renameProgram(shortName);
   CHECK(requestText(fx, kReqGetProgramName) == "Hi");
+}
+
+namespace {
+
+// Records the calls of the five added operations, then runs the originals.
+struct RecordingRouter : RouterEffect {
+  RecordingRouter() : RouterEffect(nullptr) {}
+  std::vector<std::pair<std::string, float>> calls;
+
+  void setClockDivision(float v) override {
+    calls.emplace_back("clockDivision", v);
+    RouterEffect::setClockDivision(v);
+  }
+  void setLastOutput(float v) override {
+    calls.emplace_back("lastOutput", v);
+    RouterEffect::setLastOutput(v);
+  }
+  void setFirstOutput(float v) override {
+    calls.emplace_back("firstOutput", v);
+    RouterEffect::setFirstOutput(v);
+  }
+  void setAttackStep(float v) override {
+    calls.emplace_back("attackStep", v);
+    RouterEffect::setAttackStep(v);
+  }
+  void setDecayStep(float v) override {
+    calls.emplace_back("decayStep", v);
+    RouterEffect::setDecayStep(v);
+  }
+};
+
+} // namespace
+
+TEST_CASE("setting first out, last out or clock div calls its added operation with the value") {
+  RecordingRouter fx;
+  for (int32_t index = 0; index < 5; ++index) {
+    fx.setParamValue(index, 0.7f);
+  }
+  CHECK(fx.calls.empty());
+  fx.setParamValue(5, 0.3f);
+  fx.setParamValue(6, 0.6f);
+  fx.setParamValue(7, 2.0f);
+  fx.setParamValue(8, 0.1f);
+  using Call = std::pair<std::string, float>;
+  CHECK(fx.calls ==
+        std::vector<Call>{{"firstOutput", 0.3f}, {"lastOutput", 0.6f}, {"clockDivision", 2.0f}});
+  CHECK(fx.firstOutputNumber() == 3);
+  CHECK(fx.lastOutputNumber() == 5);
+  CHECK(fx.clockDivisionNumber() == 8);
+
+  // Processing calls none of the five.
+  fx.calls.clear();
+  float in[4] = {1.0f, 1.0f, 1.0f, 1.0f};
+  float out[8][4];
+  float *inPtrs[1] = {in};
+  float *outPtrs[8];
+  for (int n = 0; n < 8; ++n) {
+    outPtrs[n] = out[n];
+  }
+  fx.processOverwriting(inPtrs, outPtrs, 4);
+  fx.processAdding(inPtrs, outPtrs, 4);
+  CHECK(fx.calls.empty());
+}
+
+TEST_CASE("setAttackStep and setDecayStep store value x 0.01; every block's steps replace it") {
+  RouterEffect fx(nullptr);
+  fx.setAttackStep(3.0f);
+  fx.setDecayStep(-5.0f);
+  CHECK(fx.attackStepValue() == 0.03f);
+  CHECK(fx.decayStepValue() == -0.05f);
+  CHECK(fx.getParamValue(0) == 0.5f); // the parameters are not touched
+  fx.processOverwriting(nullptr, nullptr, 0);
+  CHECK(fx.attackStepValue() == 0.0395f);
+  CHECK(fx.decayStepValue() == 0.0395f);
+}
+
+TEST_CASE("text requests without a buffer write nothing and do not fail") {
+  RouterEffect fx(nullptr);
+  for (int32_t code : {kReqParamName, kReqParamLabel, kReqParamDisplay}) {
+    for (int32_t index : {0, 5, 9}) {
+      CHECK(fx.handleRequest(code, index, 0, nullptr, 0.0f) == 0);
+    }
+  }
+  CHECK(fx.handleRequest(kReqSetProgramName, 0, 0, nullptr, 0.0f) == 0);
+  CHECK(fx.handleRequest(kReqGetProgramName, 0, 0, nullptr, 0.0f) == 0);
+  CHECK(requestText(fx, kReqGetProgramName) == "Default");
 }

@@ -4,7 +4,9 @@
 
 #include <doctest/doctest.h>
 
+#include <algorithm>
 #include <array>
+#include <cfloat>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -625,5 +627,92 @@ TEST_CASE("in-place buffers give the same result as separate buffers; separate i
         CHECK(separate.in[i] == signal(i));
       }
     }
+  }
+}
+
+TEST_CASE("attack and decay far outside 0..1: the envelope stays within 0..2 and comes back") {
+  SUBCASE("one block with a huge attack, then an ordinary one: back to rest in 50 blocks") {
+    Router r;
+    r.set(gain::kRange, 1.0f);
+    r.set(gain::kAttack, 1e30f);
+    r.nullBlock();
+    CHECK(r.fx.attackStepValue() == 1.0f);
+    CHECK(r.fx.envelopeValue() == 1.0f - 0.077f); // rose by the limited step, turned, fell
+    r.set(gain::kAttack, 0.5f);
+    int blocks = 1;
+    while (r.fx.envelopeValue() > 0.0f && blocks < 100) {
+      r.nullBlock();
+      CHECK(r.fx.envelopeValue() < 1.0f);
+      ++blocks;
+    }
+    CHECK(blocks <= 14); // 0.923 / 0.077 per block
+  }
+  SUBCASE("a negative attack never moves the envelope; the level is floor x gain") {
+    Router r;
+    r.set(gain::kAttack, -0.5f);
+    r.set(gain::kFloor, 0.25f);
+    for (int k = 0; k < 200; ++k) {
+      r.nullBlock();
+      REQUIRE(r.fx.envelopeValue() == 0.0f);
+      REQUIRE(r.fx.blockLevelValue() == 0.25f);
+    }
+  }
+  SUBCASE("a negative decay leaves the envelope at its peak, like decay 0") {
+    Router r;
+    r.set(gain::kDecay, -3.0f);
+    for (int k = 0; k < 26; ++k) {
+      r.nullBlock();
+    }
+    const float peak = r.fx.envelopeValue();
+    CHECK(peak == doctest::Approx(1.027).epsilon(1e-5));
+    for (int k = 0; k < 50; ++k) {
+      r.nullBlock();
+    }
+    CHECK(r.fx.envelopeValue() == peak);
+  }
+}
+
+TEST_CASE("finite parameters far outside 0..1 give a finite output: products saturate at FLT_MAX") {
+  SUBCASE("gain 1e38 on an input of 4: the played output holds FLT_MAX, the others 0") {
+    Router r(8);
+    std::fill(r.in.begin(), r.in.end(), 4.0f);
+    r.in[3] = -4.0f;
+    r.in[5] = 0.0f;
+    r.set(gain::kFloor, 1.0f);
+    r.set(gain::kGain, 1e38f);
+    r.nullBlock();
+    CHECK(r.fx.blockLevelValue() == (1.0f + 0.0395f) * 1e38f); // the level itself is not limited
+    for (int32_t i = 0; i < r.frames; ++i) {
+      CAPTURE(i);
+      const float expected = i == 3 ? -FLT_MAX : i == 5 ? 0.0f : FLT_MAX;
+      CHECK(r.out[0][i] == expected);
+      for (int n = 1; n < 8; ++n) {
+        CHECK(r.out[n][i] == 0.0f);
+      }
+    }
+    // Adding into outputs that already hold FLT_MAX stays at FLT_MAX.
+    r.fx.processAdding(r.inPtrs, r.outPtrs.data(), r.frames);
+    CHECK(r.out[0][0] == FLT_MAX);
+    CHECK(r.out[1][0] == FLT_MAX);
+    CHECK(r.out[1][3] == -FLT_MAX);
+  }
+  SUBCASE("floor and gain at FLT_MAX on a silent input: silence, not a not-a-number") {
+    Router r(8);
+    std::fill(r.in.begin(), r.in.end(), 0.0f);
+    r.set(gain::kFloor, FLT_MAX);
+    r.set(gain::kGain, FLT_MAX);
+    r.nullBlock();
+    CHECK(std::isinf(r.fx.blockLevelValue()));
+    for (int n = 0; n < 8; ++n) {
+      for (float x : r.out[n]) {
+        CHECK(x == 0.0f);
+      }
+    }
+    for (auto &o : r.out) {
+      std::fill(o.begin(), o.end(), 0.5f);
+    }
+    r.fx.processAdding(r.inPtrs, r.outPtrs.data(), r.frames);
+    CHECK(r.out[0][0] == 0.5f);
+    CHECK(r.out[1][0] == 0.5f);
   }
 }
