@@ -62,6 +62,52 @@ struct RouterBuffers {
 
 } // namespace
 
+TEST_CASE("GAIN as a host sees it: identity, counts, parameter texts and the shared program name") {
+  LoadedPlugin plugin(GAIN_LIBRARY);
+  host::PluginInstance &p = *plugin;
+  const EffectRecord *record = p.record();
+  CHECK(record->magic == fourCharCode('V', 's', 't', 'P'));
+  CHECK(record->effectId == 0x656E766F); // 'envo'
+  CHECK(record->inputCount == 1);
+  CHECK(record->outputCount == 8);
+  CHECK(record->programCount == 16);
+  CHECK(record->paramCount == 8);
+  CHECK(record->flags == 0x18);
+  CHECK(p.dispatch(kReqIdentify) == fourCharCode('N', 'v', 'E', 'f'));
+
+  struct Row {
+    float value;
+    const char *name;
+    const char *label;
+    const char *display;
+  };
+  const Row rows[8] = {
+      {0.5f, " attack  ", "->up", "0.500000"}, {0.5f, " decay  ", "down<-", "0.500000"},
+      {0.5f, " range ", "+ / -", "0.500000"},  {0.0f, "  floor  ", "dB", "  -oo   "},
+      {1.0f, "  gain  ", "dB", "0.000000"},    {0.0f, "first out", "x -", "      1"},
+      {1.0f, "last out", "  - x", "      8"},  {0.5f, "clock div", "(1/16) / x", "      4"},
+  };
+  for (int32_t i = 0; i < 8; ++i) {
+    CAPTURE(i);
+    CHECK(p.getParam(i) == rows[i].value);
+    CHECK(p.paramName(i) == rows[i].name);
+    CHECK(p.paramLabel(i) == rows[i].label);
+    CHECK(p.paramDisplay(i) == rows[i].display);
+  }
+  p.setParam(5, 0.3f);
+  CHECK(p.getParam(5) == 0.3f);
+  CHECK(p.paramDisplay(5) == "      3");
+  p.setParam(4, 0.5f);
+  CHECK(p.paramDisplay(4) == "-6.02059");
+
+  char name[] = "Verse";
+  p.dispatch(kReqSetProgramName, 0, 0, name);
+  p.dispatch(kReqSetProgram, 0, 9);
+  CHECK(p.dispatch(kReqGetProgram) == 9);
+  CHECK(p.programName() == "Verse");
+  CHECK(p.getParam(5) == 0.3f);
+}
+
 TEST_CASE("GAIN routes the song across its outputs, one transport request per block") {
   LoadedPlugin plugin(GAIN_LIBRARY);
   const int32_t frames = 512;
