@@ -159,12 +159,10 @@ inline void RouterEffect::runClock(double position) {
   if (!clockCount(position, clockDivision, count)) {
     return;
   }
-  if (atSongStart(position)) {
-    currentOutput = firstOutput;
-  }
-  if (clockTicks(count, clockLatch)) {
-    tickPending = 1;
-  }
+  // Selections by mask rather than branches, as in clockTicks().
+  const int32_t start = -static_cast<int32_t>(atSongStart(position)); // all ones or 0
+  currentOutput = (firstOutput & start) | (currentOutput & ~start);
+  tickPending |= static_cast<int32_t>(clockTicks(count, clockLatch));
 }
 
 // A tick restarts the envelope at 0, rising; it is not advanced in this block.

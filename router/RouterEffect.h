@@ -39,6 +39,10 @@ public:
   void copyParamLabel(int32_t index, char *text) override;
   void copyParamDisplay(int32_t index, char *text) override;
   void copyParamName(int32_t index, char *text) override;
+  // Final, so that the request each block makes is a direct, inline call.
+  fw::TransportInfo *fetchTransportInfo(int32_t mask) final {
+    return EffectBaseEx::fetchTransportInfo(mask);
+  }
 
   virtual void setClockDivision(float value);
   virtual void setLastOutput(float value);

@@ -67,22 +67,22 @@ inline bool clockCount(double position, int32_t clockDivision, int32_t &count) {
 }
 
 // The song's first quarter note: the position truncates to 0.
-inline bool atSongStart(double position) { return position > -1.0 && position < 1.0; }
+inline bool atSongStart(double position) { return (position > -1.0) & (position < 1.0); }
 
 // Tick detection from a block's clock count. A tick needs remainder 0 and an
 // open latch, and closes the latch; remainder 1 opens it again. The remainder
 // has the sign of the count (-3..3), so negative counts never open the latch.
 inline bool clockTicks(int32_t count, int32_t &clockLatch) {
-  const int32_t remainder = count % 4;
-  bool tick = false;
-  if (remainder == 0 && clockLatch == 0) {
-    tick = true;
-    clockLatch = 1;
-  }
-  if (remainder == 1) {
-    clockLatch = 0;
-  }
-  return tick;
+  // Written as arithmetic on 0 and 1 rather than as branches: the outcome
+  // follows the song position, and a mispredicted branch here would throw
+  // away the block's sample work that the processor has already begun.
+  // Remainder 0 is a multiple of 4 of either sign; remainder 1 needs a
+  // positive count.
+  const int32_t atZero = static_cast<int32_t>((count & 3) == 0);
+  const int32_t atOne = static_cast<int32_t>(count > 0) & static_cast<int32_t>((count & 3) == 1);
+  const int32_t tick = atZero & static_cast<int32_t>(clockLatch == 0);
+  clockLatch = tick | (clockLatch & (atOne ^ 1)); // a tick closes, remainder 1 opens
+  return tick != 0;
 }
 
 // The output after a tick: the next one, or first out past last out.
@@ -179,6 +179,29 @@ inline void addScaledBlock(const float *in, float *first, float *second, float l
   }
 }
 
+// Blocks up to this many frames are cleared with inline stores: for them a
+// call to memset and its choice of method cost more than the stores.
+constexpr int32_t kInlineClearFrames = 32;
+
+// frames × +0.0f (all-zero bits) into out.
+inline void clearBlock(float *out, int32_t frames) {
+#if GAIN_HAS_SSE
+  if (frames <= kInlineClearFrames) {
+    const __m128 zero = _mm_setzero_ps();
+    int32_t i = 0;
+    for (; i + 8 <= frames; i += 8) {
+      _mm_storeu_ps(out + i, zero);
+      _mm_storeu_ps(out + i + 4, zero);
+    }
+    for (; i < frames; ++i) {
+      out[i] = 0.0f;
+    }
+    return;
+  }
+#endif
+  std::memset(out, 0, static_cast<std::size_t>(frames) * sizeof(float));
+}
+
 // One block of the overwriting process: input × level into output channel
 // `active` (0..7), +0.0 into the seven others. The input may be one of the
 // outputs: the active output is written first, each input sample read before
@@ -187,10 +210,9 @@ inline void addScaledBlock(const float *in, float *first, float *second, float l
 inline void routeBlock(const float *input, float *const *outputs, int32_t active, float level,
                        int32_t frames) {
   scaleBlock(input, outputs[active], level, frames);
-  const auto bytes = static_cast<std::size_t>(frames) * sizeof(float);
   for (int32_t n = 0; n < kOutputCount; ++n) {
     if (n != active) {
-      std::memset(outputs[n], 0, bytes); // +0.0f is all-zero bits
+      clearBlock(outputs[n], frames);
     }
   }
 }

@@ -60,10 +60,6 @@ EffectBase::EffectBase(HostCallback host, int32_t programs, int32_t params)
 
 EffectBase::~EffectBase() = default;
 
-IntPtr EffectBase::callHost(int32_t code, int32_t index, IntPtr value, void *ptr, float opt) {
-  return hostCallback(&record, code, index, value, ptr, opt);
-}
-
 void EffectBase::setFlag(uint32_t mask, bool on) {
   record.flags = on ? (record.flags | mask) : (record.flags & ~mask);
 }

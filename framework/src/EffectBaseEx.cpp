@@ -101,13 +101,6 @@ void EffectBaseEx::requestEvents(int32_t filter) {
   }
 }
 
-TransportInfo *EffectBaseEx::fetchTransportInfo(int32_t mask) {
-  if (hostCallback == nullptr) {
-    return nullptr;
-  }
-  return reinterpret_cast<TransportInfo *>(callHost(kHostGetTransportInfo, 0, mask));
-}
-
 int32_t EffectBaseEx::hostTempoAtPosition(int32_t samplePosition) {
   return hostCallback == nullptr ? 0
                                  : static_cast<int32_t>(callHost(kHostTempoAt, 0, samplePosition));

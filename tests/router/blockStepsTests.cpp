@@ -281,28 +281,34 @@ TEST_CASE("adding samples: sums saturate; the input may be either output, or bot
 }
 
 TEST_CASE("routing a block: the active output gets the product, the others +0.0, in place too") {
-  const int32_t frames = 6;
-  for (int32_t active : {0, 3, 7}) {
-    for (int shared : {-1, 0, 3, 7}) { // the output that is also the input; -1 for none
-      CAPTURE(active);
-      CAPTURE(shared);
-      std::vector<float> in = {1.0f, -2.0f, 0.5f, 4.0f, -0.0f, 8.0f};
-      const std::vector<float> original = in;
-      std::vector<std::vector<float>> out(8, std::vector<float>(frames, -3.0f));
-      float *outputs[8];
-      for (int n = 0; n < 8; ++n) {
-        outputs[n] = n == shared ? in.data() : out[n].data();
-      }
-      routeBlock(in.data(), outputs, active, 0.5f, frames);
-      for (int n = 0; n < 8; ++n) {
+  // Short blocks are cleared with stores of our own, longer ones with memset.
+  for (int32_t frames : {6, 13, kInlineClearFrames, kInlineClearFrames + 5}) {
+    for (int32_t active : {0, 3, 7}) {
+      for (int shared : {-1, 0, 3, 7}) { // the output that is also the input; -1 for none
+        CAPTURE(frames);
+        CAPTURE(active);
+        CAPTURE(shared);
+        std::vector<float> in(frames);
         for (int32_t i = 0; i < frames; ++i) {
-          CAPTURE(n);
-          CAPTURE(i);
-          CHECK(sameFloat(outputs[n][i], n == active ? original[i] * 0.5f : 0.0f));
+          in[i] = (i % 5 == 4) ? -0.0f : static_cast<float>(i % 7) - 2.5f;
         }
-      }
-      if (shared == -1) {
-        CHECK(in == original);
+        const std::vector<float> original = in;
+        std::vector<std::vector<float>> out(8, std::vector<float>(frames, -3.0f));
+        float *outputs[8];
+        for (int n = 0; n < 8; ++n) {
+          outputs[n] = n == shared ? in.data() : out[n].data();
+        }
+        routeBlock(in.data(), outputs, active, 0.5f, frames);
+        for (int n = 0; n < 8; ++n) {
+          for (int32_t i = 0; i < frames; ++i) {
+            CAPTURE(n);
+            CAPTURE(i);
+            CHECK(sameFloat(outputs[n][i], n == active ? original[i] * 0.5f : 0.0f));
+          }
+        }
+        if (shared == -1) {
+          CHECK(in == original);
+        }
       }
     }
   }

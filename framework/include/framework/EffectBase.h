@@ -72,7 +72,9 @@ public:
 protected:
   // Sends one request to the host; the caller has checked hostCallback.
   IntPtr callHost(int32_t code, int32_t index = 0, IntPtr value = 0, void *ptr = nullptr,
-                  float opt = 0.0f);
+                  float opt = 0.0f) {
+    return hostCallback(&record, code, index, value, ptr, opt);
+  }
   void setFlag(uint32_t mask, bool on);
 
   float sampleRate = 44100.0f; // written by the request thread, read by processing

@@ -16,7 +16,14 @@ public:
   IntPtr handleRequest(int32_t code, int32_t index, IntPtr value, void *ptr, float opt) override;
 
   virtual void requestEvents(int32_t filter);
-  virtual TransportInfo *fetchTransportInfo(int32_t mask);
+  // Inline: an effect that does not override it asks once per block, and a
+  // call through the object would weigh on short blocks.
+  virtual TransportInfo *fetchTransportInfo(int32_t mask) {
+    if (hostCallback == nullptr) {
+      return nullptr;
+    }
+    return reinterpret_cast<TransportInfo *>(callHost(kHostGetTransportInfo, 0, mask));
+  }
   virtual int32_t hostTempoAtPosition(int32_t samplePosition);
   virtual int32_t receiveEvents(EventList *list);
   virtual int32_t hostAutomatableCount();
