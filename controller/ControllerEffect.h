@@ -4,6 +4,7 @@
 #pragma once
 
 #include "framework/EffectBaseEx.h"
+#include "framework/SharedValue.h"
 
 #include <cstdint>
 #include <memory>
@@ -65,11 +66,12 @@ private:
   void finishBlock(float sum, int32_t frames);
 
   std::unique_ptr<ControllerProgram[]> programs;
-  // Parameters: written by the request thread, read by processing once per block.
-  float controllerValue = kDefaultControllerValue;
-  float gainValue = 1.0f;
-  uint8_t controllerNumber = 74; // derived from controllerValue, 0..127
-  uint8_t lastLevel = 0;         // audio thread only
+  // Parameters: written by the request thread, read by processing once per
+  // block (shared values: each read and write whole).
+  fw::SharedValue<float> controllerValue{kDefaultControllerValue};
+  fw::SharedValue<float> gainValue{1.0f};
+  fw::SharedValue<uint8_t> controllerNumber{74}; // derived from controllerValue, 0..127
+  uint8_t lastLevel = 0;                         // audio thread only
 };
 
 } // namespace qern

@@ -5,6 +5,7 @@
 
 #include "blockSteps.h"
 #include "framework/EffectBaseEx.h"
+#include "framework/SharedValue.h"
 
 #include <cstdint>
 
@@ -70,9 +71,10 @@ private:
 
   // Who writes and reads what. Parameter members and derived numbers: written
   // by the parameter setter on the host's request thread, read by processing
-  // on the audio thread once per block, so a change lands whole at the next
-  // block. Envelope, clock and routing state: audio thread only.
-  float gainParam = 1.0f;                          // parameter 4
+  // on the audio thread once per block (shared values: each read and write
+  // whole), so a change lands whole at the next block. The last read: any
+  // thread that asks. Envelope, clock and routing state: audio thread only.
+  fw::SharedValue<float> gainParam{1.0f};          // parameter 4
   char programName[kProgramNameBytes] = "Default"; // request thread only
   float envelope = 0.0f;                           // audio thread
   int32_t tickPending = 0;                         // audio thread; 1 until a tick is carried out
@@ -80,18 +82,18 @@ private:
   float attackStep = 0.0f;                         // audio thread; computed every block
   float decayStep = 0.0f;                          // audio thread; computed every block
   float level = 1.0f;                              // audio thread
-  float floorParam = 0.0f;                         // parameter 3
-  float attackParam = 0.5f;                        // parameter 0
-  float decayParam = 0.5f;                         // parameter 1
-  float lastParamRead = 0.0f;                      // request thread only
-  float rangeParam = 0.5f;                         // parameter 2
+  fw::SharedValue<float> floorParam{0.0f};         // parameter 3
+  fw::SharedValue<float> attackParam{0.5f};        // parameter 0
+  fw::SharedValue<float> decayParam{0.5f};         // parameter 1
+  fw::SharedValue<float> lastParamRead{0.0f};      // whoever reads
+  fw::SharedValue<float> rangeParam{0.5f};         // parameter 2
   int32_t currentOutput = 1;                       // audio thread; 1..8
-  float clockDivParam = 0.5f;                      // parameter 7
-  float lastOutParam = 1.0f;                       // parameter 6
-  int32_t lastOutput = 8;                          // derived from parameter 6, 1..8
-  float firstOutParam = 0.0f;                      // parameter 5
-  int32_t firstOutput = 1;                         // derived from parameter 5, 1..8
-  int32_t clockDivision = 4;                       // derived from parameter 7, 1..8
+  fw::SharedValue<float> clockDivParam{0.5f};      // parameter 7
+  fw::SharedValue<float> lastOutParam{1.0f};       // parameter 6
+  fw::SharedValue<int32_t> lastOutput{8};          // derived from parameter 6, 1..8
+  fw::SharedValue<float> firstOutParam{0.0f};      // parameter 5
+  fw::SharedValue<int32_t> firstOutput{1};         // derived from parameter 5, 1..8
+  fw::SharedValue<int32_t> clockDivision{4};       // derived from parameter 7, 1..8
   int32_t clockLatch = 0;                          // audio thread; 0 open, 1 closed
 };
 

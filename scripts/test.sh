@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Quick start, second command: installs what is missing, builds and runs every
 # test: natively (linux64, linux32), the Windows libraries under wine, the whole
-# native suite under AddressSanitizer and UndefinedBehaviorSanitizer, and a
-# bounded fuzz run of each plug-in.
+# native suite under AddressSanitizer and UndefinedBehaviorSanitizer, the tests
+# with several threads under ThreadSanitizer, and a bounded fuzz run of each
+# plug-in.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
@@ -42,6 +43,7 @@ stage linux32 suite linux32
 stage win64 suite win64
 stage win32 win32_suite
 stage linux64-asan suite linux64-asan
+stage linux64-tsan suite linux64-tsan
 stage fuzz env FUZZ_SECONDS="${FUZZ_SECONDS:-60}" bash fuzz/run.sh
 
 echo "test stages: $passed passed, $failed failed"
