@@ -174,6 +174,17 @@ inline void RouterEffect::carryOutTick() {
 
 void RouterEffect::processOverwriting(float **inputs, float **outputs, int32_t frames) {
   computeSteps();
+  // The envelope step and the level of a block without a tick, worked out
+  // before the host is asked: they do not depend on its answer, and the
+  // processor computes them while the request is under way. A tick replaces
+  // them below. Floor and gain are read once for the block.
+  const float floorValue = floorParam;
+  const float gainValue = gainParam;
+  float nextEnvelope = envelope;
+  int32_t nextPhase = envelopePhase;
+  advanceEnvelope(nextEnvelope, nextPhase, attackStep, decayStep);
+  const float untickedLevel = blockLevel(floorValue, nextEnvelope, gainValue);
+
   const fw::TransportInfo *transport = fetchTransportInfo(fw::kRouterTransportMask);
   if (transport != nullptr) {
     runClock(transport->beatPosition); // read at once: the record is the host's
@@ -181,10 +192,12 @@ void RouterEffect::processOverwriting(float **inputs, float **outputs, int32_t f
   if (tickPending == 1) {
     carryOutTick();
     currentOutput = nextOutput(currentOutput, firstOutput, lastOutput);
+    level = blockLevel(floorValue, envelope, gainValue);
   } else {
-    advanceEnvelope(envelope, envelopePhase, attackStep, decayStep);
+    envelope = nextEnvelope;
+    envelopePhase = nextPhase;
+    level = untickedLevel;
   }
-  level = blockLevel(floorParam, envelope, gainParam);
   if (frames > 0) {
     // currentOutput stays within 1..8: first and last output are limited to it.
     routeBlock(inputs[0], outputs, currentOutput - 1, level, frames);
