@@ -159,9 +159,12 @@ inline void RouterEffect::runClock(double position) {
   if (!clockCount(position, clockDivision, count)) {
     return;
   }
-  // Selections by mask rather than branches, as in clockTicks().
-  const int32_t start = -static_cast<int32_t>(atSongStart(position)); // all ones or 0
-  currentOutput = (firstOutput & start) | (currentOutput & ~start);
+  // A branch: the song start comes and goes rarely, so it is well predicted,
+  // and the output the samples go to does not wait on the host's answer.
+  if (atSongStart(position)) {
+    currentOutput = firstOutput;
+  }
+  // No branch inside (see clockTicks()): the remainder changes every few blocks.
   tickPending |= static_cast<int32_t>(clockTicks(count, clockLatch));
 }
 
