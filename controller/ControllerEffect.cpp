@@ -292,8 +292,9 @@ inline void ControllerEffect::finishBlock(float sum, int32_t frames) {
 
 // Real-time: one pass over the block, no allocation, no branch per frame.
 // Each frame's input samples are read before its outputs are written, so
-// in-place buffers (even crossed channels) are measured from the input.
-void ControllerEffect::processOverwriting(float **inputs, float **outputs, int32_t frames) {
+// in-place buffers (even crossed channels) are measured from the input. The
+// frames are moved into the outputs, or added to them; answers the block sum.
+template <bool Adding> inline float passBlock(float **inputs, float **outputs, int32_t frames) {
   const float *left = inputs[0];
   const float *right = inputs[1];
   float *outLeft = outputs[0];
@@ -303,28 +304,25 @@ void ControllerEffect::processOverwriting(float **inputs, float **outputs, int32
     const float l = left[i];
     const float r = right[i];
     sum = addFrame(sum, l, r);
-    // A plain move: SSE loads and stores never change a bit, signalling NaNs
-    // included (32-bit builds use SSE, not x87, for exactly this reason).
-    outLeft[i] = l;
-    outRight[i] = r;
+    if constexpr (Adding) {
+      outLeft[i] += l;
+      outRight[i] += r;
+    } else {
+      // A plain move: SSE loads and stores never change a bit, signalling NaNs
+      // included (32-bit builds use SSE, not x87, for exactly this reason).
+      outLeft[i] = l;
+      outRight[i] = r;
+    }
   }
-  finishBlock(sum, frames);
+  return sum;
+}
+
+void ControllerEffect::processOverwriting(float **inputs, float **outputs, int32_t frames) {
+  finishBlock(passBlock<false>(inputs, outputs, frames), frames);
 }
 
 void ControllerEffect::processAdding(float **inputs, float **outputs, int32_t frames) {
-  const float *left = inputs[0];
-  const float *right = inputs[1];
-  float *outLeft = outputs[0];
-  float *outRight = outputs[1];
-  float sum = 0.0f;
-  for (int32_t i = 0; i < frames; ++i) {
-    const float l = left[i];
-    const float r = right[i];
-    sum = addFrame(sum, l, r);
-    outLeft[i] += l;
-    outRight[i] += r;
-  }
-  finishBlock(sum, frames);
+  finishBlock(passBlock<true>(inputs, outputs, frames), frames);
 }
 
 void ControllerEffect::sendControlChange(uint8_t level, int32_t frameOffset) {

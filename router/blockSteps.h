@@ -121,6 +121,15 @@ inline float blockLevel(float floorValue, float envelope, float gainValue) {
 // Every finite result is left exactly as it is, and not a number passes.
 inline float saturate(float x) { return std::min(std::max(x, -FLT_MAX), FLT_MAX); }
 
+#if GAIN_HAS_SSE
+// saturate() for four samples. SSE's min and max answer their second operand
+// when one is not a number, as saturate() does; the compiler's own vector code
+// for saturate() would cost five times as much.
+inline __m128 saturate(__m128 x) {
+  return _mm_min_ps(_mm_set1_ps(FLT_MAX), _mm_max_ps(_mm_set1_ps(-FLT_MAX), x));
+}
+#endif
+
 // out[i] = in[i] × level over a block, saturated; `out` may be `in`.
 inline void scaleBlock(const float *in, float *out, float level, int32_t frames) {
   if (std::fabs(level) <= 1.0f) {
@@ -136,15 +145,9 @@ inline void scaleBlock(const float *in, float *out, float level, int32_t frames)
   level = saturate(level);
   int32_t i = 0;
 #if GAIN_HAS_SSE
-  // SSE's min and max answer their second operand when one is not a number,
-  // as saturate() does; the compiler's own vector code for saturate() would
-  // cost five times as much.
   const __m128 factor = _mm_set1_ps(level);
-  const __m128 lowest = _mm_set1_ps(-FLT_MAX);
-  const __m128 highest = _mm_set1_ps(FLT_MAX);
   for (; i + 4 <= frames; i += 4) {
-    const __m128 product = _mm_mul_ps(_mm_loadu_ps(in + i), factor);
-    _mm_storeu_ps(out + i, _mm_min_ps(highest, _mm_max_ps(lowest, product)));
+    _mm_storeu_ps(out + i, saturate(_mm_mul_ps(_mm_loadu_ps(in + i), factor)));
   }
 #endif
   for (; i < frames; ++i) {
@@ -161,15 +164,11 @@ inline void addScaledBlock(const float *in, float *first, float *second, float l
   int32_t i = 0;
 #if GAIN_HAS_SSE
   const __m128 factor = _mm_set1_ps(level);
-  const __m128 lowest = _mm_set1_ps(-FLT_MAX);
-  const __m128 highest = _mm_set1_ps(FLT_MAX);
   for (; i + 4 <= frames; i += 4) {
     // `second` is read after `first` is written, as in the frame loop below.
     const __m128 x = _mm_mul_ps(_mm_loadu_ps(in + i), factor);
-    const __m128 a = _mm_add_ps(_mm_loadu_ps(first + i), x);
-    _mm_storeu_ps(first + i, _mm_min_ps(highest, _mm_max_ps(lowest, a)));
-    const __m128 b = _mm_add_ps(_mm_loadu_ps(second + i), x);
-    _mm_storeu_ps(second + i, _mm_min_ps(highest, _mm_max_ps(lowest, b)));
+    _mm_storeu_ps(first + i, saturate(_mm_add_ps(_mm_loadu_ps(first + i), x)));
+    _mm_storeu_ps(second + i, saturate(_mm_add_ps(_mm_loadu_ps(second + i), x)));
   }
 #endif
   for (; i < frames; ++i) {
