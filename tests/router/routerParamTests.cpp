@@ -262,16 +262,66 @@ TEST_CASE("setting first out, last out or clock div calls its added operation wi
   CHECK(fx.calls.empty());
 }
 
-TEST_CASE("setAttackStep and setDecayStep store value x 0.01; every block's steps replace it") {
-  RouterEffect fx(nullptr);
-  fx.setAttackStep(3.0f);
-  fx.setDecayStep(-5.0f);
-  CHECK(fx.attackStepValue() == 0.03f);
-  CHECK(fx.decayStepValue() == -0.05f);
-  CHECK(fx.getParamValue(0) == 0.5f); // the parameters are not touched
-  fx.processOverwriting(nullptr, nullptr, 0);
-  CHECK(fx.attackStepValue() == 0.0395f);
-  CHECK(fx.decayStepValue() == 0.0395f);
+TEST_CASE("setAttackStep and setDecayStep store value x 0.01; the next block's steps replace it") {
+  for (bool adding : {false, true}) {
+    CAPTURE(adding);
+    RouterEffect fx(nullptr);
+    auto block = [&] {
+      if (adding) {
+        fx.processAdding(nullptr, nullptr, 0);
+      } else {
+        fx.processOverwriting(nullptr, nullptr, 0);
+      }
+    };
+    fx.setAttackStep(3.0f);
+    fx.setDecayStep(-5.0f);
+    CHECK(fx.attackStepValue() == 0.03f);
+    CHECK(fx.decayStepValue() == -0.05f);
+    CHECK(fx.getParamValue(0) == 0.5f); // the parameters are not touched
+    block();
+    CHECK(fx.attackStepValue() == 0.0395f);
+    CHECK(fx.decayStepValue() == 0.0395f);
+    // Also after blocks with the same parameters, one step set at a time.
+    block();
+    fx.setAttackStep(3.0f);
+    block();
+    CHECK(fx.attackStepValue() == 0.0395f);
+    fx.setDecayStep(3.0f);
+    block();
+    CHECK(fx.decayStepValue() == 0.0395f);
+  }
+}
+
+TEST_CASE("a change of range, attack or decay gives new steps in the next block, and only then") {
+  struct Case {
+    int32_t index;
+    float value;
+    float attackStep;
+    float decayStep;
+  };
+  const float factor1 = static_cast<float>(1.0 * 0.15 + 0.004); // range 1
+  const Case cases[] = {
+      {gain::kRange, 1.0f, factor1 * 0.5f, factor1 * 0.5f},
+      {gain::kAttack, 0.25f, 0.079f * 0.25f, 0.0395f},
+      {gain::kDecay, 1.0f, 0.0395f, 0.079f * 4.0f}, // exactly 1.0: four times
+      {gain::kDecay, -0.0f, 0.0395f, 0.0f},         // a new bit pattern, the same step as 0
+  };
+  for (const Case &c : cases) {
+    CAPTURE(c.index);
+    CAPTURE(c.value);
+    RouterEffect fx(nullptr);
+    fx.processOverwriting(nullptr, nullptr, 0);
+    fx.processOverwriting(nullptr, nullptr, 0);
+    fx.setParamValue(c.index, c.value);
+    CHECK(fx.attackStepValue() == 0.0395f); // not before the block
+    fx.processOverwriting(nullptr, nullptr, 0);
+    CHECK(fx.attackStepValue() == c.attackStep);
+    CHECK(fx.decayStepValue() == c.decayStep);
+    fx.setParamValue(c.index, 0.5f); // back to the value at construction
+    fx.processAdding(nullptr, nullptr, 0);
+    CHECK(fx.attackStepValue() == 0.0395f);
+    CHECK(fx.decayStepValue() == 0.0395f);
+  }
 }
 
 TEST_CASE("text requests without a buffer write nothing and do not fail") {
