@@ -89,16 +89,9 @@ float RouterEffect::getParamValue(int32_t index) {
 void RouterEffect::setClockDivision(float value) { clockDivision = outputNumber(value); }
 void RouterEffect::setLastOutput(float value) { lastOutput = outputNumber(value); }
 void RouterEffect::setFirstOutput(float value) { firstOutput = outputNumber(value); }
-// Nothing calls these two: the next block's step computation replaces what
-// they store.
-void RouterEffect::setAttackStep(float value) {
-  attackStep = static_cast<float>(value * 0.01);
-  stepsAttack = kNoSteps;
-}
-void RouterEffect::setDecayStep(float value) {
-  decayStep = static_cast<float>(value * 0.01);
-  stepsDecay = kNoSteps;
-}
+// Nothing calls these two: every block's step computation replaces what they store.
+void RouterEffect::setAttackStep(float value) { attackStep = static_cast<float>(value * 0.01); }
+void RouterEffect::setDecayStep(float value) { decayStep = static_cast<float>(value * 0.01); }
 
 // A name longer than 79 characters is shortened: the field holds 80 bytes.
 void RouterEffect::renameProgram(char *text) {
@@ -153,28 +146,10 @@ void RouterEffect::copyParamDisplay(int32_t index, char *text) {
 // The three helpers are inline (used in this file only): with short blocks, a
 // call for each would weigh as much as writing the samples.
 
-// The steps are a function of range, attack and decay alone, so they are
-// worked out again only in a block where one of the three differs from the
-// values they were last worked out from; in every other block they already
-// hold what the computation would give. The level of a block then does not
-// wait on the double-precision factor, which with long blocks would hold up
-// the whole block's stores.
 inline void RouterEffect::computeSteps() {
-  const float range = rangeParam;
-  const float attack = attackParam;
-  const float decay = decayParam;
-  const uint64_t rangeBits = floatBits(range);
-  const uint64_t attackBits = floatBits(attack);
-  const uint64_t decayBits = floatBits(decay);
-  if (((rangeBits ^ stepsRange) | (attackBits ^ stepsAttack) | (decayBits ^ stepsDecay)) == 0) {
-    return;
-  }
-  const float factor = stepFactor(range);
-  attackStep = envelopeStep(factor, attack);
-  decayStep = envelopeStep(factor, decay);
-  stepsRange = rangeBits;
-  stepsAttack = attackBits;
-  stepsDecay = decayBits;
+  const float factor = stepFactor(rangeParam);
+  attackStep = envelopeStep(factor, attackParam);
+  decayStep = envelopeStep(factor, decayParam);
 }
 
 // Clock count, song-start rule and tick detection for one block's position.

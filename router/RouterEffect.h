@@ -79,8 +79,8 @@ private:
   float envelope = 0.0f;                           // audio thread
   int32_t tickPending = 0;                         // audio thread; 1 until a tick is carried out
   int32_t envelopePhase = 0;                       // audio thread; 0 rising, 1 falling
-  float attackStep = 0.0f;                         // audio thread; as computed every block
-  float decayStep = 0.0f;                          // audio thread; as computed every block
+  float attackStep = 0.0f;                         // audio thread; computed every block
+  float decayStep = 0.0f;                          // audio thread; computed every block
   float level = 1.0f;                              // audio thread
   fw::SharedValue<float> floorParam{0.0f};         // parameter 3
   fw::SharedValue<float> attackParam{0.5f};        // parameter 0
@@ -95,13 +95,6 @@ private:
   fw::SharedValue<int32_t> firstOutput{1};         // derived from parameter 5, 1..8
   fw::SharedValue<int32_t> clockDivision{4};       // derived from parameter 7, 1..8
   int32_t clockLatch = 0;                          // audio thread; 0 open, 1 closed
-  // The range, attack and decay (bit patterns) that the steps were last
-  // worked out from. Audio thread. kNoSteps, which no bit pattern of a float
-  // equals, until they have been and after a step is set directly.
-  static constexpr uint64_t kNoSteps = uint64_t{1} << 32;
-  uint64_t stepsRange = kNoSteps;
-  uint64_t stepsAttack = kNoSteps;
-  uint64_t stepsDecay = kNoSteps;
 };
 
 } // namespace gain

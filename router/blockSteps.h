@@ -33,14 +33,6 @@ inline int32_t outputNumber(float value) {
   return n >= 8.0 ? 8 : static_cast<int32_t>(n);
 }
 
-// The bit pattern of a float: equal patterns are the same value, NaNs and
-// the sign of zero included.
-inline uint32_t floatBits(float value) {
-  uint32_t bits = 0;
-  std::memcpy(&bits, &value, sizeof bits);
-  return bits;
-}
-
 // The step factor from the range: range × 0.15 + 0.004 in double precision,
 // stored as a float like the steps it scales.
 inline float stepFactor(float range) {
