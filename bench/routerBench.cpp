@@ -362,10 +362,11 @@ int main(int argc, char **argv) {
   benchmark::RunSpecifiedBenchmarks(&reporter);
   benchmark::Shutdown();
 
-  std::printf("\nprocessOverwriting / floor per block, 1st-percentile batches, median of %d runs "
-              "at each of %d buffer placements:\nthe median over the placements [lowest-highest] "
-              "(limit %.2f)\n",
-              kRatioRepetitions, kPlacementCount, kAllowedRatio);
+  std::printf(
+      "\nprocessOverwriting / floor per block, 1st-percentile batches, median of %d runs "
+      "at each of %d placements in memory:\nthe median over the placements [lowest-highest] "
+      "(limit %.2f)\n",
+      kRatioRepetitions, kPlacementCount, kAllowedRatio);
   const char *const headings[4] = {"host answers transport", "no transport (null answer)",
                                    "sample loops only", "floor + request alone"};
   const int width = 28;
