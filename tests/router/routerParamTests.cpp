@@ -304,7 +304,7 @@ TEST_CASE("a change of range, attack or decay gives new steps in the next block,
       {gain::kRange, 1.0f, factor1 * 0.5f, factor1 * 0.5f},
       {gain::kAttack, 0.25f, 0.079f * 0.25f, 0.0395f},
       {gain::kDecay, 1.0f, 0.0395f, 0.079f * 4.0f}, // exactly 1.0: four times
-      {gain::kDecay, -0.0f, 0.0395f, 0.0f},         // a new bit pattern, the same step as 0
+      {gain::kDecay, -0.0f, 0.0395f, 0.0f},         // negative zero: no step, as with 0
   };
   for (const Case &c : cases) {
     CAPTURE(c.index);
