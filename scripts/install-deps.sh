@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
   cmake make g++ g++-multilib mingw-w64 doctest-dev
-  wine wine32 wine64 qemu-user-static
+  wine wine32 wine64 qemu-user-static qemu-system-x86 busybox-static
   libsndfile1-dev libcli11-dev gnuplot-nox
   python3-mido dpf-plugins-vst
   libbenchmark-dev clang libclang-rt-14-dev valgrind
