@@ -32,8 +32,8 @@ if ldd /bin/busybox >/dev/null 2>&1; then
 fi
 
 # The kernel: Debian's current one, unpacked (not installed) into build/vm.
-kernel=$(find "$vm/kernel/boot" -name 'vmlinuz-*' 2>/dev/null | head -1 || true)
-if [[ -z "$kernel" ]]; then
+unpacked_kernel() { find "$vm/kernel/boot" -name 'vmlinuz-*' 2>/dev/null | head -1 || true; }
+if [[ -z "$(unpacked_kernel)" ]]; then
   kernel_package() { apt-cache depends linux-image-amd64 2>/dev/null | awk '/Depends: linux-image-[0-9]/ {print $2; exit}'; }
   package=$(kernel_package)
   if [[ -z "$package" ]]; then
@@ -48,8 +48,8 @@ if [[ -z "$kernel" ]]; then
   (cd "$vm" && apt-get download "$package" 2>&1 | grep -v '^W: Download is performed unsandboxed' || true)
   dpkg-deb -x "$vm"/linux-image-*.deb "$vm/kernel"
   rm -f "$vm"/linux-image-*.deb
-  kernel=$(find "$vm/kernel/boot" -name 'vmlinuz-*' | head -1)
 fi
+kernel=$(unpacked_kernel)
 
 # The initial file system: busybox, the 9p and virtio modules, the init.
 staging=$vm/initramfs
